@@ -1,0 +1,26 @@
+# GoogleTest comes as sources with Debian's googletest package (or TARNVEL_GTEST_DIR on Windows).
+set(TARNVEL_GTEST_DIR /usr/src/googletest CACHE PATH "GoogleTest source tree")
+
+function(tarnvel_use_googletest)
+    if(TARGET gtest)
+        return()
+    endif()
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(${TARNVEL_GTEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endfunction()
+
+# tarnvel_add_gtest(<name> SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...])
+# One test program; CTest runs it (under wine64 when cross-compiled) as one test.
+function(tarnvel_add_gtest name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    tarnvel_use_googletest()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE tarnvel_options ${ARG_LIBS} gmock gtest_main)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_color=no WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+endfunction()

@@ -1,0 +1,82 @@
+// Process entry: platform services, crash dumps, single instance, updater, the main window.
+#include "app/message_loop.h"
+#include "app/mini_dumper.h"
+#include "app/update_check.h"
+#include "wizard/main_dlg.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <gdiplus.h>
+
+#include <memory>
+
+namespace tarnvel {
+
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"TarnVel Download Assistant.exe";
+constexpr wchar_t kAlreadyRunningText[] = L"TarnVel Download Assistant already running...";
+
+// The program runs elevated and loads its updater by bare name: never from the working folder.
+void HardenDllSearchPath() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
+    SetDllDirectoryW(L"");
+    if (setDefault)
+        setDefault(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                   LOAD_LIBRARY_SEARCH_USER_DIRS);
+}
+
+int RunMainWindow(int showCommand) {
+    MessageLoop loop;
+    AppModule::Instance().AddMessageLoop(GetCurrentThreadId(), &loop);
+
+    int exitCode = 0;
+    if (!RunUpdateCheck()) {
+        auto mainDlg = std::make_unique<CMainDlg>();
+        if (mainDlg->Create()) {
+            ShowWindow(mainDlg->Handle(), showCommand);
+            exitCode = loop.Run();
+        }
+    }
+    AppModule::Instance().RemoveMessageLoop(GetCurrentThreadId());
+    return exitCode;
+}
+
+} // namespace
+
+} // namespace tarnvel
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    using namespace tarnvel;
+    HardenDllSearchPath();
+
+    CoInitialize(nullptr);
+    Gdiplus::GdiplusStartupInput gdiplusInput; // version 1, no debug callback, own thread, codecs
+    ULONG_PTR gdiplusToken = 0;
+    Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    AppModule::Instance().Init();
+
+    static MiniDumper dumper; // lives until the process ends
+
+    // The mutex is never owned: its existence is the guard, and its handle stays open.
+    HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        MessageBoxW(nullptr, kAlreadyRunningText, nullptr, MB_OK);
+        ReleaseMutex(instanceMutex);
+        return -1;
+    }
+    ReleaseMutex(instanceMutex);
+
+    const int result = RunMainWindow(showCommand);
+
+    AppModule::Instance().Term();
+    CoUninitialize();
+    Gdiplus::GdiplusShutdown(gdiplusToken);
+    return result;
+}

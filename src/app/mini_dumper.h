@@ -1,0 +1,43 @@
+// Writes a minidump into DumpLog beside the executable when an exception goes unhandled on any
+// thread, then ends the process with exit code 0. Shows nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace tarnvel {
+
+class MiniDumper {
+public:
+    MiniDumper();
+    virtual ~MiniDumper() = default;
+
+    MiniDumper(const MiniDumper&) = delete;
+    MiniDumper& operator=(const MiniDumper&) = delete;
+
+    // True when this instance is the one the unhandled-exception filter reaches.
+    bool IsRegistered() const;
+    const std::wstring& DumpFolder() const { return dumpFolder_; }
+
+    // Writes the dump and ends the process; returns only if TerminateProcess itself failed.
+    LONG WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo);
+
+    // "<folder>\<low 32 bits of the time, signed>.dmp"
+    static std::wstring DumpFileName(const std::wstring& folder, std::int64_t crashTime);
+
+protected:
+    virtual void MakeDumpFileName();
+    virtual void* GetUserStreams() { return nullptr; } // no extra streams
+
+private:
+    static LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo);
+
+    EXCEPTION_POINTERS* exceptionInfo_ = nullptr;
+    std::int64_t crashTime_ = 0;
+    std::wstring dumpFilePath_;
+    std::wstring dumpFolder_;
+};
+
+} // namespace tarnvel
