@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs the x86_64 tests under wine64 on a private virtual display; arguments go to CTest
+# (for example -R cell_log). Expects a finished build (scripts/build.sh mingw-x86_64).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+build_root="${TARNVEL_BUILD_ROOT:-$PWD/build}"
+source scripts/env.sh
+scripts/wine-prefix.sh
+source scripts/virtual-display.sh
+tarnvel_start_virtual_display
+export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 # code page 936, as on the users' machines
+# One persistent wineserver whose helper processes already run with their output going nowhere:
+# otherwise they inherit a test's output pipe and CTest waits for them until the test times out.
+"$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+"$TARNVEL_WINE" wineboot >/dev/null 2>&1 </dev/null || true
+ctest --test-dir "$build_root/mingw-x86_64" --output-on-failure -j2 "$@"
