@@ -1,0 +1,88 @@
+// The download controller: owns the engine library, the cell log and the worker threads, and
+// turns the wizard's requests and the engine's reports into verify -> run -> finish or stop.
+//
+// Threads: the constructor, SetHooks, LoadEngine, SetPackagePath, PostCommand, BeginStop,
+// IsCloseAllowed and Shutdown are called on the UI thread. The hooks are called on the
+// controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the engine's threads
+// (the others), never on the UI thread. A hook may send a message to a window of the UI thread:
+// Shutdown keeps handling sent messages while it waits. A hook must not wait for anything else
+// the UI thread does.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace tarnvel {
+
+// Each hook takes one value; only OnProgress's is meaningful: the address of an int32 percent
+// (0 to 98), valid only during the call.
+using DownloadHook = void (*)(std::intptr_t value);
+
+struct DownloadHooks {
+    DownloadHook OnDeviceMode = nullptr;
+    DownloadHook OnReserved1 = nullptr;
+    DownloadHook OnDeviceInfo = nullptr;
+    DownloadHook OnDeviceLost = nullptr;
+    DownloadHook OnVerifyPassed = nullptr;
+    DownloadHook OnVerifyFailed = nullptr;
+    DownloadHook OnUpgradeStarted = nullptr;
+    DownloadHook OnReserved7 = nullptr;
+    DownloadHook OnProgress = nullptr;
+    DownloadHook OnUpgradeSucceeded = nullptr;
+    DownloadHook OnUpgradeFailed = nullptr;
+    DownloadHook OnReserved11 = nullptr;
+    DownloadHook OnUpgradeBegin = nullptr;
+};
+
+// Codes of the controller's one-slot mailbox.
+enum : int {
+    CmdEndLog = 4,
+    CmdVerify = 8,
+    CmdVerifyPassed = 16,
+    CmdRun = 64,
+    CmdFinish = 128,
+};
+
+namespace detail {
+struct ControllerCore;
+}
+
+// One per process: the engine's callbacks carry no context, so the constructor registers the
+// object process-wide and Shutdown clears the registration.
+class DownloadController {
+public:
+    DownloadController();
+    ~DownloadController(); // shuts down if Shutdown was not called
+
+    DownloadController(const DownloadController&) = delete;
+    DownloadController& operator=(const DownloadController&) = delete;
+
+    void SetHooks(const DownloadHooks& hooks);
+
+    // Loads "<executable folder>\dVarnok.dll" and starts the control thread. Without the
+    // library nothing starts and posted commands are never acted on.
+    void LoadEngine();
+
+    // False, and nothing stored, when the path is longer than 255 characters: the engine's
+    // record holds no more, and a shortened path would name another file.
+    bool SetPackagePath(std::wstring_view path);
+
+    // A code posted before the control thread took the previous one replaces it.
+    void PostCommand(int command);
+
+    // Stops the engine's download activity on a thread of its own; does not wait.
+    void BeginStop();
+
+    // False while a phone is being written.
+    bool IsCloseAllowed() const;
+
+    // Stops the control thread, stops, releases and unloads the engine, then writes out and
+    // closes the cell log. The object may be destroyed afterwards.
+    void Shutdown();
+
+private:
+    std::shared_ptr<detail::ControllerCore> core_;
+};
+
+} // namespace tarnvel
