@@ -1,0 +1,3 @@
+#include "controls/bitmap_edit.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/custom_button.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/document_view.h"
+
+namespace tarnvel {} // namespace tarnvel

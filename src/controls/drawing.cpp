@@ -1,0 +1,3 @@
+#include "controls/drawing.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/geometry.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/image_loader.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/paint_helpers.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/shadow_wnd.h"
+
+namespace tarnvel {} // namespace tarnvel

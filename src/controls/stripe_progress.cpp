@@ -1,0 +1,3 @@
+#include "controls/stripe_progress.h"
+
+namespace tarnvel {} // namespace tarnvel

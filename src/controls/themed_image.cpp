@@ -1,0 +1,3 @@
+#include "controls/themed_image.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,3 @@
+#include "controls/themed_label.h"
+
+namespace tarnvel {} // namespace tarnvel

@@ -1,0 +1,56 @@
+// CThemedLabelCtrl: a text label over a copy of its parent's background, in its own font and
+// colour; optionally a link that shows the hand pointer and opens an address when pressed.
+#pragma once
+
+#include "controls/gdi_handles.h"
+#include "controls/window_base.h"
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+namespace tarnvel {
+
+class CThemedLabelCtrl final : public WindowBase {
+public:
+    CThemedLabelCtrl() noexcept;
+    ~CThemedLabelCtrl() override;
+
+    static const WindowClass& Class(); // superclass of "Static"
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Stores the text and invalidates the label (it does not resize). Callable from any thread: the
+    // text is swapped under a lock and the label redrawn on its own thread.
+    void SetText(std::wstring text);
+    std::wstring Text() const;
+
+    // Makes the label a link (or not) that opens address in the shell on a left button press. The
+    // label must have SS_NOTIFY to receive the press. UI thread, before the first press.
+    void SetLink(bool link, std::wstring address);
+    bool IsLink() const;
+
+    // Colour and DrawTextW flags; callable from any thread, then invalidate the label
+    // (InvalidateRect(label.Handle(), nullptr, TRUE)). Creation sets #000000 and DT_NOPREFIX.
+    std::atomic<COLORREF> textColour{RGB(0, 0, 0)};
+    std::atomic<UINT> textFormat{DT_NOPREFIX};
+    // The window whose painting shows behind the label; creation sets the parent. Not owned.
+    HWND backgroundSource = nullptr;
+
+private:
+    void DrawLabel(HDC dc);
+    void OpenLink();
+
+    UniqueBrush backgroundBrush_;
+    HFONT font_ = nullptr; // not owned
+    mutable std::mutex textLock_; // guards text_, link_ and address_
+    std::wstring text_;
+    bool link_ = false;
+    std::wstring address_;
+    LPARAM lastSize_ = 0;
+};
+
+// Sets a label's colour and redraws it if its window exists.
+void SetLabelColour(CThemedLabelCtrl& label, COLORREF colour);
+
+} // namespace tarnvel

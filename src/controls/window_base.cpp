@@ -1,0 +1,3 @@
+#include "controls/window_base.h"
+
+namespace tarnvel {} // namespace tarnvel
