@@ -29,10 +29,7 @@ public:
 
     // The content object, or null before creation or when the factory made none.
     WindowBase* Content() const noexcept { return content_.get(); }
-    template <typename T>
-    T* ContentAs() const noexcept {
-        return static_cast<T*>(content_.get());
-    }
+    template <typename T> T* ContentAs() const noexcept { return static_cast<T*>(content_.get()); }
 
 private:
     ContentFactory factory_;

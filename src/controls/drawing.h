@@ -48,7 +48,11 @@ void DrawStripes(Gdiplus::Graphics& graphics, Gdiplus::Image* stripe, const Gdip
                  const PixelRect& fillRect, int step);
 
 // A RECT from the geometry's types and back.
-inline RECT ToRect(const Box& box) { return RECT{box.left, box.top, box.right, box.bottom}; }
-inline Box ToBox(const RECT& rect) { return Box{rect.left, rect.top, rect.right, rect.bottom}; }
+inline RECT ToRect(const Box& box) {
+    return RECT{box.left, box.top, box.right, box.bottom};
+}
+inline Box ToBox(const RECT& rect) {
+    return Box{rect.left, rect.top, rect.right, rect.bottom};
+}
 
 } // namespace tarnvel

@@ -9,8 +9,7 @@
 namespace tarnvel {
 
 // Owns one GDI object (bitmap, brush, font, region, pen) and deletes it with DeleteObject.
-template <typename Handle>
-class GdiObject {
+template <typename Handle> class GdiObject {
 public:
     GdiObject() = default;
     explicit GdiObject(Handle handle) noexcept : handle_(handle) {}
@@ -104,7 +103,8 @@ private:
 // object selects nothing.
 class SelectScope {
 public:
-    SelectScope(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
+    SelectScope(HDC dc, HGDIOBJ object) noexcept
+        : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
     ~SelectScope() {
         if (previous_)
             SelectObject(dc_, previous_);

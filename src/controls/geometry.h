@@ -67,8 +67,8 @@ std::vector<int> StripePositions(int stripeWidth, int step, int fillWidth);
 // Where the shadow window lies for an owner window rectangle, and the part of the shadow's client
 // area left undrawn (under the owner), by placement mode 1 to 4; any other mode behaves as 1.
 struct ShadowLayout {
-    Box window;           // screen rectangle of the shadow window
-    PixelRect undrawn;    // in the shadow's client coordinates
+    Box window;        // screen rectangle of the shadow window
+    PixelRect undrawn; // in the shadow's client coordinates
 };
 ShadowLayout ShadowPlacement(const Box& owner, int shadowSize, int inset, int mode);
 

@@ -26,7 +26,9 @@ inline HBITMAP LoadPngBitmap(int pictureId, const wchar_t* type = kPngResourceTy
     return LoadPngBitmap(MAKEINTRESOURCEW(pictureId), type);
 }
 // The same, owned.
-inline UniqueBitmap LoadPngPicture(int pictureId) { return UniqueBitmap(LoadPngBitmap(pictureId)); }
+inline UniqueBitmap LoadPngPicture(int pictureId) {
+    return UniqueBitmap(LoadPngBitmap(pictureId));
+}
 
 // Owns one decoded GDI+ image, or nothing.
 class ImageHolder {

@@ -42,8 +42,8 @@ private:
     void Place();
     void DrawShadow();
 
-    HWND owner_ = nullptr;                    // not owned: the window followed
-    WNDPROC ownerPreviousProc_ = nullptr;     // the owner's procedure the hook passes messages on to
+    HWND owner_ = nullptr;                // not owned: the window followed
+    WNDPROC ownerPreviousProc_ = nullptr; // the owner's procedure the hook passes messages on to
     RECT clientRect_{};
     std::unique_ptr<Gdiplus::Bitmap> shadowImage_;
     UniqueBitmap shadowBitmap_;

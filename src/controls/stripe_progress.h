@@ -36,11 +36,11 @@ public:
     ImageHolder fillImage;
     ImageHolder stripeImage;
     HWND backgroundSource = nullptr; // not owned: the parent whose painting shows behind the bar
-    int inset = 1;                    // left and top margin of the fill, and half of what it leaves out
-    int extraWidth = 1;               // added to the drawn fill, left out of the width a percent applies to
-    int fillCap = 1;                  // end caps of the fill image; 0 or less: the fill image is not drawn
-    int stripeStep = 1;               // pixels from one stripe to the next
-    int trackCap = 1;                 // end caps of the track image; 0 or less: no track
+    int inset = 1;                   // left and top margin of the fill, and half of what it leaves out
+    int extraWidth = 1;              // added to the drawn fill, left out of the width a percent applies to
+    int fillCap = 1;                 // end caps of the fill image; 0 or less: the fill image is not drawn
+    int stripeStep = 1;              // pixels from one stripe to the next
+    int trackCap = 1;                // end caps of the track image; 0 or less: no track
     bool stripesOn = true;
 
 private:

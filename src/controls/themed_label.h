@@ -42,7 +42,7 @@ private:
     void OpenLink();
 
     UniqueBrush backgroundBrush_;
-    HFONT font_ = nullptr; // not owned
+    HFONT font_ = nullptr;        // not owned
     mutable std::mutex textLock_; // guards text_, link_ and address_
     std::wstring text_;
     bool link_ = false;
