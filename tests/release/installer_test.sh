@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# The release packages end to end under wine64: the packaging refuses the simulated engine, the
+# zip holds the program and the engine, the installer carries the program's version, installs
+# the files, the Start menu entry and the uninstall entry, refuses while the program runs, and
+# the uninstaller leaves the machine as it was apart from the user's own logs.
+#   installer_test.sh <x86_64 build bin folder> <scratch folder> [<simulated engine DLL>]
+# wine64 here cannot start 32-bit programs, so this runs the x86_64 build of the same installer
+# script; the 32-bit release installer is only built (by scripts/package.sh), not run.
+set -uo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+bin_dir="$(cd "$1" && pwd)"
+scratch="$2"
+simulated="${3:-}"
+source "$root/scripts/env.sh"
+
+failures=0
+check() { # check <description> <command...>
+    local what="$1"
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+    fi
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+drive_c="$WINEPREFIX/drive_c"
+install_dir="$drive_c/Program Files/TarnVel Download Assistant"
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zemo手机升级助手.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarnVel Download Assistant'
+
+cleanup() {
+    [ -f "$scratch/stop" ] || touch "$scratch/stop"
+    rm -rf "$install_dir" "$shortcut"
+    "$TARNVEL_WINE" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+cleanup
+rm -f "$scratch/stop"
+
+# Fixtures built here: a DLL standing for the vendor's engine (the real one is not ours to have),
+# and a program that holds the assistant's single-instance mutex as a running assistant would.
+cat >"$scratch/engine.c" <<'C'
+__declspec(dllexport) int InitDownloadObj(void* params) { return params != 0; }
+__declspec(dllexport) void VerifyDataofRZB(void) {}
+__declspec(dllexport) void DownloadRun(int* flag) { (void)flag; }
+__declspec(dllexport) void DownloadStop(void) {}
+__declspec(dllexport) void ReleaseDownloadObj(void) {}
+C
+cat >"$scratch/holder.c" <<'C'
+#include <windows.h>
+int wmain(int argc, wchar_t** argv) {
+    HANDLE mutex = CreateMutexW(NULL, FALSE, L"TarnVel Download Assistant.exe");
+    for (int i = 0; i < 600 && argc > 1 && GetFileAttributesW(argv[1]) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(100);
+    CloseHandle(mutex);
+    return 0;
+}
+C
+x86_64-w64-mingw32-gcc -shared -o "$scratch/vendor-engine.dll" "$scratch/engine.c" || exit 1
+x86_64-w64-mingw32-gcc -municode -o "$scratch/holder.exe" "$scratch/holder.c" || exit 1
+
+package() { "$root/tools/release/make-packages.sh" --arch x86_64 --bin "$bin_dir" --out "$scratch/$1" "$2"; }
+
+# The simulated engine never gets into a package.
+if [ -n "$simulated" ]; then
+    package refused "$simulated" >"$scratch/refused.out" 2>"$scratch/refused.err"
+    refused_rc=$?
+    check "the simulated engine is refused with exit code 2 (got $refused_rc)" test "$refused_rc" -eq 2
+    check "the refusal says why" grep -q "simulated engine" "$scratch/refused.err"
+    check "nothing is packaged with the simulated engine" test -z "$(ls -A "$scratch/refused" 2>/dev/null)"
+else
+    echo "skipped: the refusal of the simulated engine (not built in this tree)"
+fi
+package refused-exe "$bin_dir/TarnVel Download Assistant.exe" >/dev/null 2>&1
+check "a program instead of a DLL is refused" test $? -eq 2
+
+mapfile -t made < <(package packages "$scratch/vendor-engine.dll")
+zip_file="${made[0]:-}"
+setup="${made[1]:-}"
+check "the packaging made a zip and an installer" test -f "$zip_file" -a -f "$setup"
+[ -f "$setup" ] || exit 1
+
+check "the zip holds exactly the program and the engine" \
+    test "$(unzip -Z1 "$zip_file" | LC_ALL=C sort | tr '\n' '|')" = \
+    "TarnVel Download Assistant/|TarnVel Download Assistant/TarnVel Download Assistant.exe|TarnVel Download Assistant/dVarnok.dll|"
+
+version_of() {
+    /usr/bin/python3 - "$1" <<'PY'
+import sys, pefile
+pe = pefile.PE(sys.argv[1])
+info = pe.VS_FIXEDFILEINFO[0]
+print("%d.%d.%d.%d" % (info.ProductVersionMS >> 16, info.ProductVersionMS & 0xFFFF,
+                       info.ProductVersionLS >> 16, info.ProductVersionLS & 0xFFFF))
+PY
+}
+program_version="$(version_of "$bin_dir/TarnVel Download Assistant.exe")"
+check "the installer's version resource is the program's ($program_version)" \
+    test "$(version_of "$setup")" = "$program_version"
+check "the installer's file name carries the version" grep -q -- "-$program_version-" <<<"$(basename "$setup")"
+
+snapshot() { # every path in the prefix's drive, and the uninstall entries, as text
+    (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o -print | sort)
+    "$TARNVEL_WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r'
+}
+wait_gone() { # the uninstaller runs on from a copy of itself in the temporary folder
+    for _ in $(seq 1 300); do
+        [ ! -e "$install_dir/Uninstall.exe" ] && ! "$TARNVEL_WINE" reg query "$uninstall_key" >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    return 1
+}
+win_install_dir='C:\Program Files\TarnVel Download Assistant'
+
+snapshot >"$scratch/before.txt"
+
+# While the assistant runs (its mutex exists), the installer refuses and touches nothing.
+"$TARNVEL_WINE" "$scratch/holder.exe" "$("$TARNVEL_WINE" winepath -w "$scratch/stop" 2>/dev/null | tr -d '\r')" &
+holder=$!
+sleep 2
+"$TARNVEL_WINE" "$setup" /S
+running_rc=$?
+check "the installer refuses while the program runs (exit code 3, got $running_rc)" test "$running_rc" -eq 3
+check "nothing was installed while the program runs" test ! -e "$install_dir"
+touch "$scratch/stop"
+wait "$holder"
+rm -f "$scratch/stop"
+
+"$TARNVEL_WINE" "$setup" /S
+check "the silent install succeeds" test $? -eq 0
+check "the program is installed under Program Files" \
+    cmp -s "$install_dir/TarnVel Download Assistant.exe" "$bin_dir/TarnVel Download Assistant.exe"
+check "the engine is installed as dVarnok.dll" cmp -s "$install_dir/dVarnok.dll" "$scratch/vendor-engine.dll"
+check "the uninstaller is installed" test -f "$install_dir/Uninstall.exe"
+check "the Start menu entry exists" test -f "$shortcut"
+lnk_points_to_program() {
+    /usr/bin/python3 -c 'import sys; sys.exit("\\TarnVel Download Assistant.exe".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' "$1"
+}
+check "the Start menu entry starts the program" lnk_points_to_program "$shortcut"
+entry="$(LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$TARNVEL_WINE" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
+check "the uninstall entry shows the version" grep -qE "DisplayVersion +REG_SZ +$program_version\$" <<<"$entry"
+check "the uninstall entry names the uninstaller" \
+    grep -qF "UninstallString    REG_SZ    \"$win_install_dir\\Uninstall.exe\"" <<<"$entry"
+
+"$TARNVEL_WINE" "$win_install_dir\\Uninstall.exe" /S
+check "the silent uninstall succeeds" test $? -eq 0
+check "the uninstaller finishes" wait_gone
+snapshot >"$scratch/after.txt"
+check "after uninstalling, the machine is as before" diff -u "$scratch/before.txt" "$scratch/after.txt"
+
+# The second time round the program has left logs, a dump folder and the engine's scratch: the
+# user's logs stay, the rest goes.
+"$TARNVEL_WINE" "$setup" /S
+check "the second install succeeds" test $? -eq 0
+mkdir -p "$install_dir/TextLog" "$install_dir/DumpLog" "$install_dir/MTK_Log/sub"
+printf 'log\r\n' >"$install_dir/TextLog/CELL0 2016-02-26 14_05_09.log"
+printf 'x' >"$install_dir/MTK_Log/sub/engine.txt"
+printf 'rd /s/q x\r\n' >"$install_dir/DeleteTree.bat"
+"$TARNVEL_WINE" "$win_install_dir\\Uninstall.exe" /S
+check "the second uninstall succeeds" test $? -eq 0
+check "the second uninstaller finishes" wait_gone
+left="$(cd "$install_dir" 2>/dev/null && find . | LC_ALL=C sort | tr '\n' '|')"
+check "only the user's log is left ($left)" test "$left" = ".|./TextLog|./TextLog/CELL0 2016-02-26 14_05_09.log|"
+
+if ((failures)); then
+    echo "installer test: $failures check(s) failed"
+    exit 1
+fi
+echo "installer test: all checks passed"

@@ -1,0 +1,127 @@
+; The installer of the assistant. make-packages.sh calls makensis with:
+;   STAGE_DIR  folder holding "TarnVel Download Assistant.exe" and the vendor's dVarnok.dll
+;   OUT_FILE   the installer to write
+;   ARCH       x86 (the release: the vendor's engine is 32-bit) or amd64 (for 64-bit test machines)
+;   ICON_FILE  the program's icon
+Unicode true
+ManifestDPIAware true
+!if "${ARCH}" == "amd64"
+    Target amd64-unicode
+!else
+    Target x86-unicode
+!endif
+SetCompressor /SOLID lzma
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+
+!define PRODUCT_NAME "Zemo手机升级助手"
+!define PRODUCT_FOLDER "TarnVel Download Assistant"
+!define EXE_NAME "TarnVel Download Assistant.exe"
+!define PUBLISHER "TarnVel"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TarnVel Download Assistant"
+; The program's own single-instance mutex: while it exists a phone may be being written.
+!define INSTANCE_MUTEX "TarnVel Download Assistant.exe"
+
+; The version the installer shows is the one in the program's own version resource.
+!getdllversion "${STAGE_DIR}\${EXE_NAME}" PROGRAM_VERSION_
+!define PROGRAM_VERSION "${PROGRAM_VERSION_1}.${PROGRAM_VERSION_2}.${PROGRAM_VERSION_3}.${PROGRAM_VERSION_4}"
+
+Name "${PRODUCT_NAME} ${PROGRAM_VERSION}"
+OutFile "${OUT_FILE}"
+RequestExecutionLevel admin
+!if "${ARCH}" == "amd64"
+    InstallDir "$PROGRAMFILES64\${PRODUCT_FOLDER}"
+!else
+    InstallDir "$PROGRAMFILES\${PRODUCT_FOLDER}"
+!endif
+ShowInstDetails show
+BrandingText "${PRODUCT_NAME} ${PROGRAM_VERSION}"
+ShowUninstDetails show
+
+VIProductVersion "${PROGRAM_VERSION}"
+VIFileVersion "${PROGRAM_VERSION}"
+VIAddVersionKey /LANG=2052 "ProductName" "${PRODUCT_NAME}"
+VIAddVersionKey /LANG=2052 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=2052 "FileDescription" "${PRODUCT_NAME} 安装程序"
+VIAddVersionKey /LANG=2052 "FileVersion" "${PROGRAM_VERSION}"
+VIAddVersionKey /LANG=2052 "ProductVersion" "${PROGRAM_VERSION}"
+VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ICON "${ICON_FILE}"
+!define MUI_UNICON "${ICON_FILE}"
+!define MUI_ABORTWARNING
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+; Replacing or removing the files under a running program would cut off a phone being written.
+!macro RefuseWhileRunning
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_MUTEX}") p .r0'
+    ${If} $0 P<> 0
+        System::Call 'kernel32::CloseHandle(p r0)'
+        MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT_NAME}正在运行，请先关闭它再继续。" /SD IDOK
+        SetErrorLevel 3
+        Quit
+    ${EndIf}
+!macroend
+
+Function .onInit
+    SetShellVarContext all
+    !if "${ARCH}" == "amd64"
+        SetRegView 64
+    !endif
+    !insertmacro RefuseWhileRunning
+FunctionEnd
+
+Function un.onInit
+    SetShellVarContext all
+    !if "${ARCH}" == "amd64"
+        SetRegView 64
+    !endif
+    !insertmacro RefuseWhileRunning
+FunctionEnd
+
+Section "Program"
+    SetOutPath "$INSTDIR"
+    File "${STAGE_DIR}\${EXE_NAME}"
+    File "${STAGE_DIR}\dVarnok.dll"
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+    CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}.lnk" "$INSTDIR\${EXE_NAME}" "" "$INSTDIR\${EXE_NAME}" 0
+
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${PROGRAM_VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${EXE_NAME},0"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+    Delete "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
+    Delete "$INSTDIR\${EXE_NAME}"
+    Delete "$INSTDIR\dVarnok.dll"
+    ; What the program and the engine leave as scratch: rewritten or removed at every start anyway.
+    Delete "$INSTDIR\DeleteTree.bat"
+    RMDir /r "$INSTDIR\MTK_Log"
+    Delete "$INSTDIR\Uninstall.exe"
+    ; TextLog and DumpLog are the user's records of past upgrades and crashes: they stay, and with
+    ; them the folder. Without them the folder goes too.
+    RMDir "$INSTDIR\TextLog"
+    RMDir "$INSTDIR\DumpLog"
+    RMDir "$INSTDIR"
+    ${If} ${FileExists} "$INSTDIR\*.*"
+        DetailPrint "保留了日志文件夹: $INSTDIR"
+    ${EndIf}
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
