@@ -76,6 +76,8 @@ void CMainDlg::OnDestroy() {
     }
 }
 
-bool CMainDlg::PreTranslateMessage(MSG& msg) { return hwnd_ && IsDialogMessageW(hwnd_, &msg); }
+bool CMainDlg::PreTranslateMessage(MSG& msg) {
+    return hwnd_ && IsDialogMessageW(hwnd_, &msg);
+}
 
 } // namespace tarnvel

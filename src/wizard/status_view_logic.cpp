@@ -1,0 +1,164 @@
+#include "wizard/status_view_logic.h"
+
+#include "text/text_format.h"
+#include "wizard/wizard_ids.h"
+#include "wizard/wizard_texts.h"
+
+namespace tarnvel {
+
+VerifyTick NextVerifyTick(int percent) {
+    const int n = percent + 1;
+    if (n <= 10)
+        return {n, VerifyTick::Timer::Keep, 0};
+    if (n <= 50)
+        return {n, VerifyTick::Timer::Restart, 500};
+    if (n <= 57)
+        return {n, VerifyTick::Timer::Restart, 2000};
+    if (n <= 92)
+        return {n, VerifyTick::Timer::Restart, 1000};
+    if (n <= 97)
+        return {n, VerifyTick::Timer::Restart, 10000};
+    return {n > 100 ? 100 : n, VerifyTick::Timer::Stop, 0};
+}
+
+std::wstring SpinnerText(std::wstring_view base, int frame) {
+    static constexpr wchar_t kFrames[] = {L'/', L'-', L'\\', L'|'};
+    std::wstring text(base);
+    text.push_back(kFrames[static_cast<unsigned>(frame) % 4]);
+    return text;
+}
+
+namespace {
+
+int Advance(int frame) {
+    return frame + 1 > 3 ? 0 : frame + 1;
+}
+
+} // namespace
+
+void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
+    port_.SetText(textId, PercentText(percent));
+    port_.SetBar(barId, percent);
+}
+
+// Every outcome hides the version line before it shows the help lines, which overlap it.
+void StatusViewLogic::ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines) {
+    port_.SetColour(ids::kResultHeading, colour);
+    port_.SetText(ids::kResultHeading, heading);
+    port_.Show(ids::kRomVersion, false);
+    for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
+        port_.Show(id, helpLines);
+}
+
+void StatusViewLogic::ShowPreparing() {
+    port_.SetText(ids::kPrepareLine, texts::kPreparing);
+    percent_ = 0;
+    SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 0);
+    port_.Show(ids::kPatienceHint, true);
+    port_.Show(ids::kConnectLink, false);
+    port_.Show(ids::kKeepConnectedHint, false);
+    port_.StartTimer(timers::kVerifyProgress, timers::kVerifyFirstPeriodMs);
+    port_.StartTimer(timers::kPrepareSpinner, timers::kSpinnerPeriodMs);
+    port_.SetText(ids::kUpgradeLine, texts::kWaitingForVerify);
+    SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, 0);
+    port_.SetColour(ids::kUpgradeHeading, colours::kRust);
+    port_.SetColour(ids::kUpgradeLine, colours::kMuted);
+    port_.SetColour(ids::kUpgradePercent, colours::kMuted);
+}
+
+void StatusViewLogic::ShowVerifyPassed() {
+    port_.StopTimer(timers::kPrepareSpinner);
+    port_.StopTimer(timers::kVerifyProgress);
+    percent_ = 100;
+    SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 100);
+    port_.SetText(ids::kPrepareLine, texts::kDataReady);
+    port_.SetColour(ids::kUpgradeHeading, colours::kRust);
+    port_.SetColour(ids::kUpgradeLine, colours::kBlack);
+    port_.SetColour(ids::kUpgradePercent, colours::kBlack);
+    port_.SetText(ids::kUpgradeLine, texts::kConnectPhone);
+    port_.Show(ids::kPatienceHint, false);
+    port_.Show(ids::kConnectLink, false);
+    port_.Show(ids::kKeepConnectedHint, false);
+}
+
+void StatusViewLogic::ShowVerifyFailed() {
+    ShowResult(colours::kRed, texts::kVerifyFailed, true);
+    port_.StopTimer(timers::kVerifyProgress);
+    port_.StopTimer(timers::kPrepareSpinner);
+}
+
+void StatusViewLogic::ShowUpgrading() {
+    port_.Show(ids::kPatienceHint, false);
+    port_.Show(ids::kConnectLink, false);
+    port_.Show(ids::kKeepConnectedHint, true);
+    port_.SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, 0));
+    percent_ = 0;
+    SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, 0);
+    port_.StartTimer(timers::kUpgradeSpinner, timers::kSpinnerPeriodMs);
+}
+
+void StatusViewLogic::ShowUpgradeStarted() {
+    port_.SetText(ids::kUpgradeLine, texts::kUpgrading);
+}
+
+void StatusViewLogic::SetDownloadPercent(int percent) {
+    percent_ = percent;
+    SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, percent_);
+}
+
+void StatusViewLogic::ShowUpgradeSucceeded() {
+    port_.StopTimer(timers::kUpgradeSpinner);
+    ShowResult(colours::kBlack, texts::kSucceeded, false);
+}
+
+void StatusViewLogic::ShowUpgradeFailed() {
+    port_.StopTimer(timers::kUpgradeSpinner);
+    ShowResult(colours::kRed, texts::kUpgradeFailed, true);
+}
+
+void StatusViewLogic::ShowPathTooLong() {
+    pathNoticeShown_ = true;
+    port_.SetColour(ids::kVerifyHint, colours::kRed);
+    port_.SetText(ids::kVerifyHint, texts::kPathTooLong);
+}
+
+void StatusViewLogic::ClearPathNotice() {
+    if (!pathNoticeShown_)
+        return;
+    pathNoticeShown_ = false;
+    port_.SetColour(ids::kVerifyHint, colours::kBlack);
+    port_.SetText(ids::kVerifyHint, texts::kVerifyHint);
+}
+
+void StatusViewLogic::ShowRomVersion(std::wstring_view version) {
+    std::wstring line = texts::kRomVersionPrefix;
+    line += version;
+    port_.SetText(ids::kRomVersion, line);
+}
+
+void StatusViewLogic::OnTimer(unsigned id) {
+    switch (id) {
+    case timers::kVerifyProgress: {
+        const VerifyTick tick = NextVerifyTick(percent_);
+        percent_ = tick.percent;
+        if (tick.timer == VerifyTick::Timer::Restart)
+            port_.StartTimer(timers::kVerifyProgress, tick.periodMs);
+        else if (tick.timer == VerifyTick::Timer::Stop)
+            port_.StopTimer(timers::kVerifyProgress);
+        SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, percent_);
+        break;
+    }
+    case timers::kPrepareSpinner:
+        port_.SetText(ids::kPrepareLine, SpinnerText(texts::kPreparing, prepareFrame_));
+        prepareFrame_ = Advance(prepareFrame_);
+        break;
+    case timers::kUpgradeSpinner:
+        port_.SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, upgradeFrame_));
+        upgradeFrame_ = Advance(upgradeFrame_);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace tarnvel

@@ -1,0 +1,78 @@
+// What the status view shows in each state of a run, the paced verification percentage and the
+// two text spinners. Plain C++: the view's window carries the changes out on its controls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tarnvel {
+
+// The operations the logic needs from the view's controls and timers, by control or timer id.
+class StatusViewPort {
+public:
+    virtual void SetText(int id, std::wstring_view text) = 0;
+    virtual void SetColour(int id, std::uint32_t colour) = 0; // 0x00BBGGRR
+    virtual void Show(int id, bool visible) = 0;
+    virtual void SetBar(int id, int percent) = 0;
+    // Starting a running timer starts it again with the new period.
+    virtual void StartTimer(unsigned id, unsigned periodMs) = 0;
+    virtual void StopTimer(unsigned id) = 0;
+
+protected:
+    ~StatusViewPort() = default;
+};
+
+// One tick of the verification percentage: the new value and what happens to the timer.
+struct VerifyTick {
+    enum class Timer { Keep, Restart, Stop };
+    int percent;
+    Timer timer;
+    unsigned periodMs; // for Restart
+};
+
+// The percentage is a paced estimate, not a measurement: it slows down towards the end and halts
+// at 98 until the engine reports the verification's outcome.
+VerifyTick NextVerifyTick(int percent);
+
+// "正在准备数据.../" and so on: the base text followed by the frame's character.
+std::wstring SpinnerText(std::wstring_view base, int frame);
+
+class StatusViewLogic {
+public:
+    explicit StatusViewLogic(StatusViewPort& port) : port_(port) {}
+
+    void ShowPreparing();
+    void ShowVerifyPassed();
+    void ShowVerifyFailed();
+    void ShowUpgrading();
+    void ShowUpgradeStarted();
+    void SetDownloadPercent(int percent);
+    void ShowUpgradeSucceeded();
+    void ShowUpgradeFailed();
+
+    // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
+    void ShowPathTooLong();
+    void ClearPathNotice();
+
+    // A package was chosen: the version line of the result page.
+    void ShowRomVersion(std::wstring_view version);
+
+    // Timer ids other than the view's three are ignored.
+    void OnTimer(unsigned id);
+
+    int Percent() const { return percent_; }
+
+private:
+    void ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines);
+    void SetPercentLine(int textId, int barId, int percent);
+
+    StatusViewPort& port_;
+    int percent_ = 0;
+    // The spinners are never reset: a spinner that starts again goes on from its next frame.
+    int prepareFrame_ = 0;
+    int upgradeFrame_ = 0;
+    bool pathNoticeShown_ = false;
+};
+
+} // namespace tarnvel

@@ -1,0 +1,159 @@
+#include "wizard/wizard_flow.h"
+
+#include "download/download_controller.h"
+#include "wizard/wizard_texts.h"
+
+namespace tarnvel {
+
+PageButtons ButtonsOnArrival(int page) {
+    switch (page) {
+    case 1:
+        return {{texts::kBack, true, false}, {texts::kFinish, true, false}};
+    case 2:
+        return {{texts::kBack, false, false}, {texts::kFinish, true, true}};
+    default:
+        return {{texts::kBack, false, false}, {texts::kNextVerify, true, true}};
+    }
+}
+
+CloseAction DecideClose(bool hasController, bool closeAllowed) {
+    if (!hasController)
+        return CloseAction::CloseNow;
+    return closeAllowed ? CloseAction::Ask : CloseAction::Refuse;
+}
+
+void WizardFlow::SetButton(WizardButton button, bool enabled) {
+    (button == WizardButton::Back ? backEnabled_ : nextEnabled_) = enabled;
+    port_.SetEnabled(button, enabled);
+}
+
+void WizardFlow::ShowButton(WizardButton button, bool visible) {
+    (button == WizardButton::Back ? backVisible_ : nextVisible_) = visible;
+    port_.SetVisible(button, visible);
+}
+
+void WizardFlow::DisableBoth() {
+    SetButton(WizardButton::Back, false);
+    SetButton(WizardButton::Next, false);
+}
+
+void WizardFlow::Apply(const std::optional<TaskbarLook>& look) {
+    if (look)
+        port_.ShowTaskbar(*look);
+}
+
+void WizardFlow::Init() {
+    currentPage_ = 0;
+    pendingPage_ = 0;
+    port_.SetCaption(WizardButton::Back, texts::kBack);
+    ShowButton(WizardButton::Back, false);
+    port_.SetCaption(WizardButton::Next, texts::kNextAtStart);
+    // The buttons are created enabled; the back button is hidden until page 1.
+    backEnabled_ = true;
+    nextVisible_ = true;
+    nextEnabled_ = true;
+}
+
+void WizardFlow::OnNext() {
+    if (!nextVisible_ || !nextEnabled_)
+        return;
+    if (currentPage_ == 0) {
+        const std::wstring path = port_.PackagePathText();
+        if (path.empty())
+            return;
+        // The engine takes at most 255 characters; a shortened path would name another file, so
+        // nothing starts and the user is told on this page.
+        if (!port_.SetPackagePath(path)) {
+            port_.ShowPathTooLong();
+            return;
+        }
+        port_.ClearPathNotice();
+        port_.PostCommand(CmdVerify);
+        port_.ShowPreparing();
+        GoToPage(1);
+        DisableBoth();
+    } else if (currentPage_ == 2) {
+        port_.SetDownloadPercent(0);
+        GoToPage(0);
+        DisableBoth();
+    }
+}
+
+void WizardFlow::OnBack() {
+    if (currentPage_ != 1 || !backVisible_ || !backEnabled_)
+        return;
+    port_.BeginStop();
+    port_.PostCommand(CmdEndLog);
+    GoToPage(0);
+    DisableBoth();
+}
+
+void WizardFlow::GoToPage(int page) {
+    if (!IsPage(page))
+        return;
+    pendingPage_ = page;
+    slider_.Start(currentPage_, page);
+    port_.StartSlideTimer();
+}
+
+void WizardFlow::OnSlideTick() {
+    if (!slider_.Running())
+        return; // a tick already queued when the slide ended
+    const PageSlider::Step step = slider_.Tick();
+    port_.MoveStrip(step.x);
+    if (!step.arrived)
+        return;
+    port_.StopSlideTimer();
+    currentPage_ = pendingPage_;
+    port_.SetStep(currentPage_);
+    const PageButtons buttons = ButtonsOnArrival(currentPage_);
+    port_.SetCaption(WizardButton::Back, buttons.back.caption);
+    ShowButton(WizardButton::Back, buttons.back.visible);
+    port_.SetCaption(WizardButton::Next, buttons.next.caption);
+    ShowButton(WizardButton::Next, buttons.next.visible);
+    SetButton(WizardButton::Back, buttons.back.enabled);
+    SetButton(WizardButton::Next, buttons.next.enabled);
+    if (currentPage_ == 0)
+        Apply(taskbar_.OnBackAtStart());
+}
+
+void WizardFlow::OnVerifyPassed() {
+    port_.ShowVerifyPassed();
+    SetButton(WizardButton::Back, true);
+}
+
+void WizardFlow::OnVerifyFailed() {
+    port_.ShowVerifyFailed();
+    Apply(taskbar_.OnFailed());
+    GoToPage(2);
+}
+
+void WizardFlow::OnUpgradeStarted() {
+    port_.ShowUpgradeStarted();
+}
+
+void WizardFlow::OnProgress(int percent) {
+    port_.SetDownloadPercent(percent);
+    Apply(taskbar_.OnProgress(percent));
+}
+
+void WizardFlow::OnUpgradeSucceeded() {
+    port_.SetDownloadPercent(100);
+    port_.ShowUpgradeSucceeded();
+    Apply(taskbar_.OnSucceeded());
+    GoToPage(2);
+}
+
+void WizardFlow::OnUpgradeFailed() {
+    port_.ShowUpgradeFailed();
+    Apply(taskbar_.OnFailed());
+    GoToPage(2);
+}
+
+void WizardFlow::OnUpgradeBegin() {
+    SetButton(WizardButton::Back, false);
+    port_.ShowUpgrading();
+    Apply(taskbar_.OnUpgradeBegin());
+}
+
+} // namespace tarnvel

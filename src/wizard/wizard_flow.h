@@ -1,0 +1,119 @@
+// The wizard's flow: three pages, the slider between them, the two buttons whose captions and
+// states follow the page, and the reactions to the download controller's reports. Plain C++: the
+// main window carries the effects out on its windows and the controller.
+#pragma once
+
+#include "wizard/page_slider.h"
+#include "wizard/session_guard.h"
+
+#include <string>
+#include <string_view>
+
+namespace tarnvel {
+
+enum class WizardButton { Back, Next };
+
+struct ButtonLook {
+    const wchar_t* caption;
+    bool visible;
+    bool enabled;
+};
+
+struct PageButtons {
+    ButtonLook back;
+    ButtonLook next;
+};
+
+// The buttons as a slide's arrival at a page leaves them.
+PageButtons ButtonsOnArrival(int page);
+
+// What the flow needs from the main window, the status view and the controller.
+class WizardPort {
+public:
+    // The controller.
+    virtual bool SetPackagePath(std::wstring_view path) = 0; // false: refused, nothing stored
+    virtual void PostCommand(int command) = 0;
+    virtual void BeginStop() = 0;
+
+    // The status view.
+    virtual std::wstring PackagePathText() = 0;
+    virtual void ShowPathTooLong() = 0;
+    virtual void ClearPathNotice() = 0;
+    virtual void ShowPreparing() = 0;
+    virtual void ShowVerifyPassed() = 0;
+    virtual void ShowVerifyFailed() = 0;
+    virtual void ShowUpgrading() = 0;
+    virtual void ShowUpgradeStarted() = 0;
+    virtual void SetDownloadPercent(int percent) = 0;
+    virtual void ShowUpgradeSucceeded() = 0;
+    virtual void ShowUpgradeFailed() = 0;
+
+    // The main window.
+    virtual void SetCaption(WizardButton button, std::wstring_view caption) = 0;
+    virtual void SetVisible(WizardButton button, bool visible) = 0;
+    virtual void SetEnabled(WizardButton button, bool enabled) = 0;
+    virtual void StartSlideTimer() = 0; // restarts a running one
+    virtual void StopSlideTimer() = 0;
+    virtual void MoveStrip(int x) = 0; // the status view to (x, 0), 2160 x 334, repainted
+    virtual void SetStep(int page) = 0;
+    virtual void ShowTaskbar(const TaskbarLook& look) = 0;
+
+protected:
+    ~WizardPort() = default;
+};
+
+// What a close request leads to.
+enum class CloseAction {
+    Refuse,   // "正在下载，请稍后关闭！"
+    Ask,      // "确定要关闭吗？"
+    CloseNow, // no controller any more: nothing to protect
+};
+
+CloseAction DecideClose(bool hasController, bool closeAllowed);
+
+class WizardFlow {
+public:
+    explicit WizardFlow(WizardPort& port) : port_(port) {}
+
+    // The buttons as initialisation leaves them: back hidden, next "ROM包校验".
+    void Init();
+
+    void OnNext();
+    void OnBack();
+    void GoToPage(int page);
+    void OnSlideTick();
+
+    // The controller's reports, on the UI thread.
+    void OnVerifyPassed();
+    void OnVerifyFailed();
+    void OnUpgradeStarted();
+    void OnProgress(int percent);
+    void OnUpgradeSucceeded();
+    void OnUpgradeFailed();
+    void OnUpgradeBegin();
+
+    int CurrentPage() const { return currentPage_; }
+    int PendingPage() const { return pendingPage_; }
+    bool Sliding() const { return slider_.Running(); }
+    const TaskbarLook& Taskbar() const { return taskbar_.Current(); }
+
+private:
+    void SetButton(WizardButton button, bool enabled);
+    void ShowButton(WizardButton button, bool visible);
+    void DisableBoth();
+    void Apply(const std::optional<TaskbarLook>& look);
+
+    WizardPort& port_;
+    int currentPage_ = 0;
+    int pendingPage_ = 0;
+    PageSlider slider_;
+    TaskbarProgress taskbar_;
+    // What the buttons show, so that a click that reaches a button the user cannot press (posted,
+    // or queued just before the button was disabled) does nothing.
+    bool backVisible_ = false;
+    bool backEnabled_ = false;
+    bool nextVisible_ = true;
+    bool nextEnabled_ = true;
+};
+
+} // namespace tarnvel

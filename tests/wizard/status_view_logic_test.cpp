@@ -1,0 +1,242 @@
+#include "wizard/status_view_logic.h"
+
+#include "wizard/wizard_ids.h"
+#include "wizard/wizard_texts.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace tarnvel {
+namespace {
+
+// The view's controls as the logic leaves them, and its timers.
+class FakeView final : public StatusViewPort {
+public:
+    struct Control {
+        std::wstring text;
+        std::uint32_t colour = colours::kBlack;
+        bool visible = true;
+        int bar = 0;
+    };
+    std::map<int, Control> controls;
+    std::map<unsigned, unsigned> timers; // id -> period of the running timer
+    int timerStarts = 0;
+
+    void SetText(int id, std::wstring_view text) override { controls[id].text = text; }
+    void SetColour(int id, std::uint32_t colour) override { controls[id].colour = colour; }
+    void Show(int id, bool visible) override { controls[id].visible = visible; }
+    void SetBar(int id, int percent) override { controls[id].bar = percent; }
+    void StartTimer(unsigned id, unsigned periodMs) override {
+        timers[id] = periodMs;
+        ++timerStarts;
+    }
+    void StopTimer(unsigned id) override { timers.erase(id); }
+
+    bool Running(unsigned id) const { return timers.count(id) != 0; }
+    const std::wstring& Text(int id) { return controls[id].text; }
+    bool Visible(int id) { return controls[id].visible; }
+};
+
+class StatusViewLogicTest : public ::testing::Test {
+protected:
+    FakeView view;
+    StatusViewLogic logic{view};
+
+    // Lets the verification timer fire until it stops; the simulated time that took.
+    double RunVerificationClock(int maxTicks = 1000) {
+        double seconds = 0;
+        for (int i = 0; i < maxTicks && view.Running(timers::kVerifyProgress); ++i) {
+            seconds += view.timers[timers::kVerifyProgress] / 1000.0;
+            logic.OnTimer(timers::kVerifyProgress);
+        }
+        return seconds;
+    }
+};
+
+TEST_F(StatusViewLogicTest, PreparingResetsBothLinesAndStartsTheTimers) {
+    view.controls[ids::kConnectLink].visible = true;
+    logic.ShowPreparing();
+    EXPECT_EQ(view.Text(ids::kPrepareLine), L"正在准备数据...");
+    EXPECT_EQ(view.Text(ids::kPreparePercent), L"0%");
+    EXPECT_EQ(view.controls[ids::kPrepareBar].bar, 0);
+    EXPECT_TRUE(view.Visible(ids::kPatienceHint));
+    EXPECT_FALSE(view.Visible(ids::kConnectLink));
+    EXPECT_FALSE(view.Visible(ids::kKeepConnectedHint));
+    EXPECT_EQ(view.timers[timers::kVerifyProgress], 1500u);
+    EXPECT_EQ(view.timers[timers::kPrepareSpinner], 150u);
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"等待数据校验...");
+    EXPECT_EQ(view.Text(ids::kUpgradePercent), L"0%");
+    EXPECT_EQ(view.controls[ids::kUpgradeHeading].colour, ColourOf(0xC45033));
+    EXPECT_EQ(view.controls[ids::kUpgradeLine].colour, ColourOf(0x646464));
+    EXPECT_EQ(view.controls[ids::kUpgradePercent].colour, ColourOf(0x646464));
+}
+
+TEST_F(StatusViewLogicTest, VerificationThatNeverReportsHaltsAt98AfterTheFullPacing) {
+    logic.ShowPreparing();
+    EXPECT_DOUBLE_EQ(RunVerificationClock(), 135.5);
+    EXPECT_EQ(logic.Percent(), 98);
+    EXPECT_EQ(view.Text(ids::kPreparePercent), L"98%");
+    EXPECT_EQ(view.controls[ids::kPrepareBar].bar, 98);
+    EXPECT_TRUE(view.Running(timers::kPrepareSpinner)); // the spinner keeps turning
+}
+
+TEST_F(StatusViewLogicTest, VerificationPacingTable) {
+    struct Case {
+        int before;
+        VerifyTick::Timer timer;
+        unsigned period;
+        int after;
+    };
+    const Case cases[] = {
+        {0, VerifyTick::Timer::Keep, 0, 1},          {9, VerifyTick::Timer::Keep, 0, 10},
+        {10, VerifyTick::Timer::Restart, 500, 11},   {49, VerifyTick::Timer::Restart, 500, 50},
+        {50, VerifyTick::Timer::Restart, 2000, 51},  {56, VerifyTick::Timer::Restart, 2000, 57},
+        {57, VerifyTick::Timer::Restart, 1000, 58},  {91, VerifyTick::Timer::Restart, 1000, 92},
+        {92, VerifyTick::Timer::Restart, 10000, 93}, {96, VerifyTick::Timer::Restart, 10000, 97},
+        {97, VerifyTick::Timer::Stop, 0, 98},        {99, VerifyTick::Timer::Stop, 0, 100},
+        {100, VerifyTick::Timer::Stop, 0, 100},      {500, VerifyTick::Timer::Stop, 0, 100},
+    };
+    for (const Case& c : cases) {
+        const VerifyTick tick = NextVerifyTick(c.before);
+        EXPECT_EQ(tick.percent, c.after) << c.before;
+        EXPECT_EQ(tick.timer, c.timer) << c.before;
+        if (c.timer == VerifyTick::Timer::Restart) {
+            EXPECT_EQ(tick.periodMs, c.period) << c.before;
+        }
+    }
+}
+
+TEST_F(StatusViewLogicTest, EarlyVerificationJumpsTo100AndAsksForThePhone) {
+    logic.ShowPreparing();
+    for (int i = 0; i < 40 && view.Running(timers::kVerifyProgress); ++i)
+        logic.OnTimer(timers::kVerifyProgress);
+    EXPECT_EQ(view.Text(ids::kPreparePercent), L"40%");
+    logic.ShowVerifyPassed();
+    EXPECT_EQ(view.Text(ids::kPreparePercent), L"100%");
+    EXPECT_EQ(view.controls[ids::kPrepareBar].bar, 100);
+    EXPECT_EQ(view.Text(ids::kPrepareLine), L"数据准备完毕");
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"请连接手机...");
+    EXPECT_EQ(view.controls[ids::kUpgradeLine].colour, colours::kBlack);
+    EXPECT_FALSE(view.Running(timers::kVerifyProgress));
+    EXPECT_FALSE(view.Running(timers::kPrepareSpinner));
+    EXPECT_FALSE(view.Visible(ids::kPatienceHint));
+    EXPECT_FALSE(view.Visible(ids::kKeepConnectedHint));
+}
+
+TEST_F(StatusViewLogicTest, SpinnersCycleAndContinueAfterARestart) {
+    logic.ShowPreparing();
+    const wchar_t* const expected[] = {L"正在准备数据.../", L"正在准备数据...-", L"正在准备数据...\\",
+                                       L"正在准备数据...|", L"正在准备数据.../"};
+    for (const wchar_t* text : expected) {
+        logic.OnTimer(timers::kPrepareSpinner);
+        EXPECT_EQ(view.Text(ids::kPrepareLine), text);
+    }
+    // A second preparation restarts the timers and the percentage, and the spinner goes on with the
+    // frame after the last one shown.
+    logic.OnTimer(timers::kVerifyProgress);
+    logic.ShowPreparing();
+    EXPECT_EQ(logic.Percent(), 0);
+    EXPECT_EQ(view.timers[timers::kVerifyProgress], 1500u);
+    logic.OnTimer(timers::kPrepareSpinner);
+    EXPECT_EQ(view.Text(ids::kPrepareLine), L"正在准备数据...-");
+
+    // The upgrade spinner has a counter of its own.
+    logic.ShowUpgrading();
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"正在升级.../");
+    logic.OnTimer(timers::kUpgradeSpinner);
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"正在升级.../");
+    logic.OnTimer(timers::kUpgradeSpinner);
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"正在升级...-");
+}
+
+TEST_F(StatusViewLogicTest, UpgradeStartedLineHasNoSpinnerCharacterUntilTheNextTick) {
+    logic.ShowUpgrading();
+    logic.ShowUpgradeStarted();
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"正在升级...");
+    logic.OnTimer(timers::kUpgradeSpinner);
+    EXPECT_EQ(view.Text(ids::kUpgradeLine), L"正在升级.../");
+}
+
+TEST_F(StatusViewLogicTest, SecondCellStartingResetsTheUpgradeLineAndKeepsOneSpinner) {
+    logic.ShowVerifyPassed();
+    logic.ShowUpgrading();
+    logic.SetDownloadPercent(42);
+    EXPECT_EQ(view.Text(ids::kUpgradePercent), L"42%");
+    EXPECT_EQ(view.controls[ids::kUpgradeBar].bar, 42);
+    logic.ShowUpgrading();
+    EXPECT_EQ(view.Text(ids::kUpgradePercent), L"0%");
+    EXPECT_EQ(view.controls[ids::kUpgradeBar].bar, 0);
+    EXPECT_EQ(view.timers.size(), 1u);
+    EXPECT_TRUE(view.Running(timers::kUpgradeSpinner));
+    EXPECT_TRUE(view.Visible(ids::kKeepConnectedHint));
+    EXPECT_FALSE(view.Visible(ids::kConnectLink));
+}
+
+TEST_F(StatusViewLogicTest, OutcomesOnTheResultPage) {
+    auto helpVisible = [this](bool visible) {
+        for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
+            EXPECT_EQ(view.Visible(id), visible) << id;
+    };
+
+    logic.ShowUpgrading();
+    logic.ShowUpgradeFailed();
+    EXPECT_EQ(view.Text(ids::kResultHeading), L"手机升级失败！");
+    EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kRed);
+    EXPECT_FALSE(view.Visible(ids::kRomVersion));
+    EXPECT_FALSE(view.Running(timers::kUpgradeSpinner));
+    helpVisible(true);
+
+    logic.ShowUpgrading();
+    logic.SetDownloadPercent(100);
+    logic.ShowUpgradeSucceeded();
+    EXPECT_EQ(view.Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！");
+    EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kBlack);
+    EXPECT_FALSE(view.Visible(ids::kRomVersion));
+    helpVisible(false);
+
+    logic.ShowPreparing();
+    logic.ShowVerifyFailed();
+    EXPECT_EQ(view.Text(ids::kResultHeading), L"校验ROM失败！");
+    EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kRed);
+    EXPECT_TRUE(view.timers.empty());
+    helpVisible(true);
+}
+
+TEST_F(StatusViewLogicTest, ConnectLinkIsNeverShown) {
+    logic.ShowPreparing();
+    logic.ShowVerifyPassed();
+    logic.ShowUpgrading();
+    logic.ShowUpgradeFailed();
+    EXPECT_FALSE(view.Visible(ids::kConnectLink));
+}
+
+TEST_F(StatusViewLogicTest, RomVersionLineIsRebuiltForEachChoice) {
+    logic.ShowRomVersion(L"V1.0");
+    EXPECT_EQ(view.Text(ids::kRomVersion), L"ROM版本号：V1.0");
+    logic.ShowRomVersion(L"");
+    EXPECT_EQ(view.Text(ids::kRomVersion), L"ROM版本号：");
+}
+
+TEST_F(StatusViewLogicTest, PathNoticeReplacesTheHintUntilCleared) {
+    logic.ClearPathNotice(); // nothing to clear: the hint is left as it is
+    EXPECT_TRUE(view.controls.empty());
+    logic.ShowPathTooLong();
+    EXPECT_EQ(view.Text(ids::kVerifyHint), texts::kPathTooLong);
+    EXPECT_EQ(view.controls[ids::kVerifyHint].colour, colours::kRed);
+    logic.ClearPathNotice();
+    EXPECT_EQ(view.Text(ids::kVerifyHint), L"选择完ROM包之后，需要对升级包进行校验");
+    EXPECT_EQ(view.controls[ids::kVerifyHint].colour, colours::kBlack);
+}
+
+TEST_F(StatusViewLogicTest, UnknownTimersAreIgnored) {
+    logic.OnTimer(910);
+    logic.OnTimer(0);
+    EXPECT_TRUE(view.controls.empty());
+    EXPECT_EQ(view.timerStarts, 0);
+}
+
+} // namespace
+} // namespace tarnvel

@@ -1,0 +1,324 @@
+#include "wizard/wizard_flow.h"
+
+#include "download/download_controller.h"
+#include "text/code_page.h"
+#include "wizard/wizard_texts.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tarnvel {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Records every effect as one line, so that tests can check both what happens and its order.
+class RecordingPort final : public WizardPort {
+public:
+    std::vector<std::string> log;
+    std::wstring pathText;
+    bool acceptPath = true;
+    std::wstring storedPath;
+
+    bool SetPackagePath(std::wstring_view path) override {
+        log.push_back("SetPackagePath");
+        if (acceptPath)
+            storedPath = path;
+        return acceptPath;
+    }
+    void PostCommand(int command) override { log.push_back("PostCommand " + std::to_string(command)); }
+    void BeginStop() override { log.push_back("BeginStop"); }
+    std::wstring PackagePathText() override { return pathText; }
+    void ShowPathTooLong() override { log.push_back("ShowPathTooLong"); }
+    void ClearPathNotice() override { log.push_back("ClearPathNotice"); }
+    void ShowPreparing() override { log.push_back("ShowPreparing"); }
+    void ShowVerifyPassed() override { log.push_back("ShowVerifyPassed"); }
+    void ShowVerifyFailed() override { log.push_back("ShowVerifyFailed"); }
+    void ShowUpgrading() override { log.push_back("ShowUpgrading"); }
+    void ShowUpgradeStarted() override { log.push_back("ShowUpgradeStarted"); }
+    void SetDownloadPercent(int percent) override {
+        log.push_back("SetDownloadPercent " + std::to_string(percent));
+    }
+    void ShowUpgradeSucceeded() override { log.push_back("ShowUpgradeSucceeded"); }
+    void ShowUpgradeFailed() override { log.push_back("ShowUpgradeFailed"); }
+    void SetCaption(WizardButton button, std::wstring_view caption) override {
+        log.push_back(Name(button) + " caption " + Utf8FromWide(caption));
+    }
+    void SetVisible(WizardButton button, bool visible) override {
+        log.push_back(Name(button) + (visible ? " shown" : " hidden"));
+    }
+    void SetEnabled(WizardButton button, bool enabled) override {
+        log.push_back(Name(button) + (enabled ? " enabled" : " disabled"));
+    }
+    void StartSlideTimer() override { log.push_back("StartSlideTimer"); }
+    void StopSlideTimer() override { log.push_back("StopSlideTimer"); }
+    void MoveStrip(int x) override { xs.push_back(x); }
+    void SetStep(int page) override { log.push_back("SetStep " + std::to_string(page)); }
+    void ShowTaskbar(const TaskbarLook& look) override {
+        static const char* const kStates[] = {"none", "normal", "error"};
+        log.push_back(std::string("Taskbar ") + kStates[static_cast<int>(look.state)] + " " +
+                      std::to_string(look.percent));
+    }
+
+    std::vector<int> xs; // strip positions, kept apart from the log
+
+    static std::string Name(WizardButton button) { return button == WizardButton::Back ? "back" : "next"; }
+};
+
+class WizardFlowTest : public ::testing::Test {
+protected:
+    WizardFlowTest() { flow.Init(); }
+
+    // Ticks until the slide ends; the number of ticks it took.
+    int FinishSlide() {
+        int ticks = 0;
+        while (flow.Sliding() && ticks < 100) {
+            flow.OnSlideTick();
+            ++ticks;
+        }
+        return ticks;
+    }
+
+    // From the start to page 1 with a package chosen, the log emptied.
+    void StartVerification() {
+        port.pathText = L"C:\\roms\\phone.RZB";
+        flow.OnNext();
+        FinishSlide();
+        port.log.clear();
+        port.xs.clear();
+    }
+
+    RecordingPort port;
+    WizardFlow flow{port};
+};
+
+TEST_F(WizardFlowTest, InitialisationHidesBackAndLabelsNextForTheFirstVerification) {
+    RecordingPort fresh;
+    WizardFlow flow2(fresh);
+    flow2.Init();
+    EXPECT_THAT(fresh.log, ElementsAre("back caption 上一步", "back hidden", "next caption ROM包校验"));
+    EXPECT_EQ(flow2.CurrentPage(), 0);
+    EXPECT_EQ(flow2.PendingPage(), 0);
+}
+
+TEST_F(WizardFlowTest, NextWithAPathStartsVerificationAndSlidesToPageOne) {
+    port.log.clear();
+    port.pathText = L"C:\\roms\\phone.RZB";
+    flow.OnNext();
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand 8", "ShowPreparing",
+                                      "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_EQ(port.storedPath, L"C:\\roms\\phone.RZB");
+    EXPECT_EQ(flow.CurrentPage(), 0);
+    EXPECT_EQ(flow.PendingPage(), 1);
+
+    port.log.clear();
+    EXPECT_EQ(FinishSlide(), 6);
+    EXPECT_THAT(port.xs, ElementsAre(-120, -240, -360, -480, -600, -720));
+    EXPECT_THAT(port.log, ElementsAre("StopSlideTimer", "SetStep 1", "back caption 上一步", "back shown",
+                                      "next caption 完成", "next shown", "back disabled", "next disabled"));
+    EXPECT_EQ(flow.CurrentPage(), 1);
+}
+
+TEST_F(WizardFlowTest, NextWithAnEmptyPathDoesNothing) {
+    port.log.clear();
+    port.pathText.clear();
+    flow.OnNext();
+    EXPECT_THAT(port.log, IsEmpty());
+    EXPECT_FALSE(flow.Sliding());
+}
+
+TEST_F(WizardFlowTest, RefusedPathIsReportedOnPageZeroAndNothingStarts) {
+    port.log.clear();
+    port.pathText = std::wstring(256, L'a');
+    port.acceptPath = false;
+    flow.OnNext();
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ShowPathTooLong"));
+    EXPECT_FALSE(flow.Sliding());
+    EXPECT_EQ(flow.CurrentPage(), 0);
+
+    // The buttons keep their state, so a shorter path can be tried at once.
+    port.log.clear();
+    port.acceptPath = true;
+    port.pathText = L"C:\\a.RZB";
+    flow.OnNext();
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand 8", "ShowPreparing",
+                                      "StartSlideTimer", "back disabled", "next disabled"));
+}
+
+TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
+    StartVerification();
+    flow.OnVerifyPassed();
+    EXPECT_THAT(port.log, ElementsAre("ShowVerifyPassed", "back enabled"));
+
+    port.log.clear();
+    flow.OnUpgradeBegin();
+    flow.OnUpgradeStarted();
+    flow.OnProgress(37);
+    EXPECT_THAT(port.log, ElementsAre("back disabled", "ShowUpgrading", "Taskbar normal 0",
+                                      "ShowUpgradeStarted", "SetDownloadPercent 37", "Taskbar normal 37"));
+
+    port.log.clear();
+    flow.OnUpgradeSucceeded();
+    EXPECT_THAT(port.log, ElementsAre("SetDownloadPercent 100", "ShowUpgradeSucceeded", "Taskbar none 0",
+                                      "StartSlideTimer"));
+    port.log.clear();
+    EXPECT_EQ(FinishSlide(), 6);
+    EXPECT_THAT(port.log, ElementsAre("StopSlideTimer", "SetStep 2", "back caption 上一步", "back hidden",
+                                      "next caption 完成", "next shown", "back disabled", "next enabled"));
+
+    // "完成": back to the first page in 8 ticks, the long way faster.
+    port.log.clear();
+    port.xs.clear();
+    flow.OnNext();
+    EXPECT_THAT(port.log,
+                ElementsAre("SetDownloadPercent 0", "StartSlideTimer", "back disabled", "next disabled"));
+    port.log.clear();
+    EXPECT_EQ(FinishSlide(), 8);
+    EXPECT_THAT(port.xs, ElementsAre(-1080, -720, -600, -480, -360, -240, -120, 0));
+    EXPECT_THAT(port.log,
+                ElementsAre("StopSlideTimer", "SetStep 0", "back caption 上一步", "back hidden",
+                            "next caption 升级包校验", "next shown", "back disabled", "next enabled"));
+    EXPECT_EQ(flow.CurrentPage(), 0);
+}
+
+TEST_F(WizardFlowTest, BackWhileWaitingForThePhoneStopsAndReturns) {
+    StartVerification();
+    flow.OnVerifyPassed();
+    port.log.clear();
+    flow.OnBack();
+    EXPECT_THAT(port.log, ElementsAre("BeginStop", "PostCommand 4", "StartSlideTimer", "back disabled",
+                                      "next disabled"));
+    port.xs.clear();
+    EXPECT_EQ(FinishSlide(), 6);
+    EXPECT_THAT(port.xs, ElementsAre(-600, -480, -360, -240, -120, 0));
+    EXPECT_EQ(flow.CurrentPage(), 0);
+}
+
+TEST_F(WizardFlowTest, ClicksOnButtonsTheUserCannotPressAreIgnored) {
+    // Back on page 0 (hidden), Back while verifying (disabled), Next on page 1 (disabled).
+    port.log.clear();
+    flow.OnBack();
+    EXPECT_THAT(port.log, IsEmpty());
+    StartVerification();
+    flow.OnBack();
+    flow.OnNext();
+    EXPECT_THAT(port.log, IsEmpty());
+    // Back after the upgrade began.
+    flow.OnVerifyPassed();
+    flow.OnUpgradeBegin();
+    port.log.clear();
+    flow.OnBack();
+    EXPECT_THAT(port.log, IsEmpty());
+}
+
+TEST_F(WizardFlowTest, VerifyPassedBeforeTheSlideEndsIsUndoneByTheArrival) {
+    port.pathText = L"C:\\a.RZB";
+    flow.OnNext();
+    flow.OnSlideTick();
+    flow.OnVerifyPassed();
+    port.log.clear();
+    FinishSlide();
+    EXPECT_THAT(port.log, ::testing::Contains("back disabled"));
+    port.log.clear();
+    flow.OnBack(); // stays disabled for the rest of that run
+    EXPECT_THAT(port.log, IsEmpty());
+}
+
+TEST_F(WizardFlowTest, ResultDuringASlideRestartsFromThePageLastArrivedAt) {
+    port.pathText = L"C:\\a.RZB";
+    flow.OnNext();
+    flow.OnSlideTick();
+    flow.OnSlideTick(); // strip at -240, page 0 is still the page arrived at
+    port.xs.clear();
+    flow.OnVerifyFailed();
+    EXPECT_EQ(flow.PendingPage(), 2);
+    // It jumps back to page 0 first; forward slides always go in steps of 120.
+    EXPECT_EQ(FinishSlide(), 12);
+    EXPECT_EQ(port.xs.front(), -120);
+    EXPECT_EQ(port.xs.back(), -1440);
+    EXPECT_EQ(flow.CurrentPage(), 2);
+}
+
+TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
+    StartVerification();
+    flow.OnVerifyFailed();
+    EXPECT_THAT(port.log, ElementsAre("ShowVerifyFailed", "Taskbar error 100", "StartSlideTimer"));
+    FinishSlide();
+    EXPECT_EQ(flow.CurrentPage(), 2);
+
+    // A late progress report does not turn the red button back into progress.
+    port.log.clear();
+    flow.OnProgress(50);
+    EXPECT_THAT(port.log, ElementsAre("SetDownloadPercent 50"));
+
+    // Returning to the first page clears the button.
+    flow.OnNext();
+    port.log.clear();
+    FinishSlide();
+    EXPECT_EQ(port.log.back(), "Taskbar none 0");
+}
+
+TEST_F(WizardFlowTest, UpgradeFailureAfterProgress) {
+    StartVerification();
+    flow.OnVerifyPassed();
+    flow.OnUpgradeBegin();
+    flow.OnProgress(60);
+    port.log.clear();
+    flow.OnUpgradeFailed();
+    EXPECT_THAT(port.log, ElementsAre("ShowUpgradeFailed", "Taskbar error 100", "StartSlideTimer"));
+}
+
+TEST_F(WizardFlowTest, SecondCellStartingDisablesBackAgainAndStaysOnThePage) {
+    StartVerification();
+    flow.OnVerifyPassed();
+    flow.OnUpgradeBegin();
+    flow.OnProgress(30);
+    port.log.clear();
+    flow.OnUpgradeBegin();
+    EXPECT_THAT(port.log, ElementsAre("back disabled", "ShowUpgrading", "Taskbar normal 0"));
+    EXPECT_FALSE(flow.Sliding());
+    EXPECT_EQ(flow.CurrentPage(), 1);
+}
+
+TEST_F(WizardFlowTest, GoToPageOutsideTheThreePagesIsIgnored) {
+    port.log.clear();
+    flow.GoToPage(3);
+    flow.GoToPage(-1);
+    EXPECT_THAT(port.log, IsEmpty());
+    EXPECT_FALSE(flow.Sliding());
+}
+
+TEST_F(WizardFlowTest, StrayTickAfterTheSlideEndedDoesNothing) {
+    StartVerification();
+    flow.OnSlideTick();
+    EXPECT_THAT(port.log, IsEmpty());
+    EXPECT_THAT(port.xs, IsEmpty());
+}
+
+TEST(CloseDecision, AsksWhenAllowedRefusesWhileWritingClosesWithoutController) {
+    EXPECT_EQ(DecideClose(true, true), CloseAction::Ask);
+    EXPECT_EQ(DecideClose(true, false), CloseAction::Refuse);
+    EXPECT_EQ(DecideClose(false, false), CloseAction::CloseNow);
+}
+
+TEST(ButtonsOnArrival, TableOfThePages) {
+    const PageButtons page0 = ButtonsOnArrival(0);
+    EXPECT_STREQ(page0.next.caption, texts::kNextVerify);
+    EXPECT_TRUE(page0.next.enabled);
+    EXPECT_FALSE(page0.back.visible);
+    const PageButtons page1 = ButtonsOnArrival(1);
+    EXPECT_TRUE(page1.back.visible);
+    EXPECT_FALSE(page1.back.enabled);
+    EXPECT_FALSE(page1.next.enabled);
+    EXPECT_STREQ(page1.next.caption, texts::kFinish);
+    const PageButtons page2 = ButtonsOnArrival(2);
+    EXPECT_FALSE(page2.back.visible);
+    EXPECT_TRUE(page2.next.enabled);
+}
+
+} // namespace
+} // namespace tarnvel
