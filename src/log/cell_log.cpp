@@ -1,0 +1,186 @@
+#include "log/cell_log.h"
+
+#include "text/code_page.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace tarnvel {
+
+namespace {
+
+LogTime LocalTime() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+}
+
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
+            CloseHandle(handle_);
+    }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+private:
+    HANDLE handle_; // owned
+};
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+bool StartFolderRemoval(const std::wstring& exeFolder) {
+    // Without the executable's folder there is no telling which MTK_Log is meant.
+    if (exeFolder.empty())
+        return false;
+    std::string command;
+    if (!OemFromWideExact(DeleteTreeCommand(exeFolder + L"\\MTK_Log"), command))
+        return false;
+    const std::wstring batchPath = exeFolder + L"\\DeleteTree.bat";
+    {
+        ScopedHandle batch(CreateFileW(batchPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!batch.IsValid() || !WriteAll(batch.Get(), command))
+            return false;
+    }
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.lpFile = batchPath.c_str();
+    info.nShow = SW_HIDE;
+    return ShellExecuteExW(&info) != FALSE;
+}
+
+CellLog::CellLog() : exeFolder_(ExecutableFolder()) {
+    StartFolderRemoval(exeFolder_);
+    writer_ = std::thread([this] { WriterThread(); });
+}
+
+CellLog::~CellLog() {
+    {
+        std::lock_guard wakeLock(wakeMutex_);
+        running_ = false;
+    }
+    wake_.notify_all();
+    if (writer_.joinable())
+        writer_.join();
+}
+
+void CellLog::PostLine(unsigned cell, int level, std::wstring_view text) {
+    if (cell >= kLogCells)
+        return;
+    Entry entry{level, std::wstring(text)};
+    std::lock_guard lock(mutex_);
+    slots_[cell].queue.push_back(std::move(entry));
+}
+
+void CellLog::OpenLog(unsigned cell) {
+    if (cell >= kLogCells)
+        return;
+    std::lock_guard fileLock(fileMutex_);
+    std::lock_guard lock(mutex_);
+    Slot& slot = slots_[cell];
+    if (slot.isOpen) {
+        slot.queue.push_back({LevelWarning, kLogAlreadyOpenText});
+        return;
+    }
+    CreateDirectoryW(LogFolder(exeFolder_).c_str(), nullptr);
+    slot.fileName = LogFileName(exeFolder_, cell, LocalTime());
+    // Truncates a file of the same name, as a reopen within the same second does.
+    ScopedHandle created(CreateFileW(slot.fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    slot.isOpen = true;
+}
+
+void CellLog::CloseLog(unsigned cell) {
+    if (cell >= kLogCells)
+        return;
+    std::lock_guard lock(mutex_);
+    slots_[cell].isOpen = false;
+    slots_[cell].fileName.clear();
+}
+
+std::wstring CellLog::FileNameOf(unsigned cell) const {
+    if (cell >= kLogCells)
+        return {};
+    std::lock_guard lock(mutex_);
+    return slots_[cell].fileName;
+}
+
+void CellLog::WriterThread() {
+    using namespace std::chrono_literals;
+    while (running_) {
+        WritePass();
+        std::unique_lock wakeLock(wakeMutex_);
+        wake_.wait_for(wakeLock, 5ms, [this] { return !running_; });
+    }
+    // Whatever was posted before destruction still reaches its file.
+    while (WritePass()) {
+    }
+}
+
+bool CellLog::WritePass() {
+    struct Taken {
+        std::deque<Entry> lines;
+        std::wstring fileName; // empty: the cell was closed when its lines were taken
+    };
+    std::lock_guard fileLock(fileMutex_);
+    Taken taken[kLogCells];
+    bool any = false;
+    {
+        std::lock_guard lock(mutex_);
+        for (unsigned cell = 0; cell < kLogCells; ++cell) {
+            Slot& slot = slots_[cell];
+            if (slot.queue.empty())
+                continue;
+            any = true;
+            taken[cell].lines.swap(slot.queue);
+            if (slot.isOpen)
+                taken[cell].fileName = slot.fileName;
+        }
+    }
+    std::string bytes;
+    for (Taken& cell : taken) {
+        if (cell.lines.empty())
+            continue;
+        bytes.clear();
+        for (const Entry& entry : cell.lines) {
+            const std::wstring line = FormatLogLine(entry.level, entry.text, LocalTime());
+            if (!line.empty())
+                OutputDebugStringW(line.c_str());
+            if (!cell.fileName.empty())
+                bytes += AnsiFromWide(line);
+        }
+        if (cell.fileName.empty() || bytes.empty())
+            continue;
+        // Opened once per pass and closed after it, so the file is complete on disk between passes.
+        ScopedHandle file(CreateFileW(cell.fileName.c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file.IsValid())
+            WriteAll(file.Get(), bytes);
+    }
+    return any;
+}
+
+} // namespace tarnvel

@@ -1,0 +1,70 @@
+// One text log per engine cell (0 to 7) in "TextLog" beside the executable, written by a
+// background thread so that posting from the engine's callbacks never waits for the disk.
+#pragma once
+
+#include "log/log_format.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace tarnvel {
+
+class CellLog {
+public:
+    // Starts the writer and the removal of the engine's old "MTK_Log" folder.
+    CellLog();
+    // Writes out every line still queued, then ends the writer.
+    ~CellLog();
+
+    CellLog(const CellLog&) = delete;
+    CellLog& operator=(const CellLog&) = delete;
+
+    // Any thread. Cells above 7 are ignored by all three.
+    void PostLine(unsigned cell, int level, std::wstring_view text);
+    // Starts a new file for the cell named by the local time; on an open cell only queues a
+    // warning line.
+    void OpenLog(unsigned cell);
+    // Lines still queued for the cell reach the debugger output but no file.
+    void CloseLog(unsigned cell);
+
+    // The cell's current file, empty while it is closed.
+    std::wstring FileNameOf(unsigned cell) const;
+
+private:
+    struct Entry {
+        int level;
+        std::wstring text;
+    };
+    struct Slot {
+        std::deque<Entry> queue;
+        bool isOpen = false;
+        std::wstring fileName; // empty while closed
+    };
+
+    void WriterThread();
+    // Takes every queued line and writes it; false when there was nothing to take.
+    bool WritePass();
+
+    const std::wstring exeFolder_;
+    mutable std::mutex mutex_; // guards slots_
+    Slot slots_[kLogCells];
+    // Held across a pass's file work and by OpenLog's file creation, so that lines taken for a
+    // file never land in the new file of the same name that a later OpenLog truncated.
+    std::mutex fileMutex_;
+    std::atomic<bool> running_{true};
+    std::mutex wakeMutex_;
+    std::condition_variable wake_;
+    std::thread writer_;
+};
+
+// The removal of "<folder>\MTK_Log" through "<folder>\DeleteTree.bat", started and not waited
+// for. False when nothing was started: the folder path cannot be written faithfully in the
+// code page cmd reads batch files in, the batch file cannot be written, or the shell refused.
+bool StartFolderRemoval(const std::wstring& exeFolder);
+
+} // namespace tarnvel
