@@ -1,3 +1,125 @@
 #include "controls/custom_button.h"
 
-namespace tarnvel {} // namespace tarnvel
+#include "controls/image_loader.h"
+#include "controls/paint_helpers.h"
+
+namespace tarnvel {
+
+namespace {
+
+constexpr int kMaxCaptionLength = 511;
+constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+
+} // namespace
+
+CCustomButton::CCustomButton() noexcept : WindowBase(&CCustomButton::Class) {}
+
+CCustomButton::~CCustomButton() {
+    Destroy();
+}
+
+const WindowClass& CCustomButton::Class() {
+    static const WindowClass cls = RegisterSuperclass(L"CCustomButton", L"Button");
+    return cls;
+}
+
+LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_MOVE:
+    case WM_SIZE:
+        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
+            lastMoveOrSize_ = lParam;
+            backgroundBrush_.Reset();
+        }
+        return 1;
+    case WM_SETFONT:
+        font_ = reinterpret_cast<HFONT>(wParam);
+        DefaultProc(message, wParam, lParam);
+        return 0;
+    case WM_NOTIFY + kReflectedMessageBase: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header && header->code == static_cast<UINT>(NM_CUSTOMDRAW)) {
+            bool handled = false;
+            const LRESULT result = HandleCustomDraw(*reinterpret_cast<const NMCUSTOMDRAW*>(lParam), handled);
+            if (handled)
+                return result;
+        }
+        return DefaultProc(message, wParam, lParam);
+    }
+    default:
+        return DefaultProc(message, wParam, lParam);
+    }
+}
+
+LRESULT CCustomButton::HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled) {
+    handled = true;
+    switch (draw.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_SKIPDEFAULT;
+    case CDDS_PREERASE:
+        return DrawButton(draw.hdc, draw.rc, draw.uItemState);
+    case CDDS_POSTPAINT:
+    case CDDS_POSTERASE:
+    case CDDS_ITEMPREPAINT:
+    case CDDS_ITEMPOSTPAINT:
+    case CDDS_ITEMPREERASE:
+    case CDDS_ITEMPOSTERASE:
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
+        return 0;
+    default:
+        handled = false;
+        return 0;
+    }
+}
+
+int CCustomButton::FrameFor(UINT itemState) const noexcept {
+    int frame = frameNormal;
+    if (itemState & CDIS_HOT)
+        frame = frameHover;
+    if (itemState & CDIS_SELECTED)
+        frame = framePressed;
+    if (itemState & CDIS_DISABLED)
+        frame = frameDisabled;
+    return frame;
+}
+
+COLORREF CCustomButton::CaptionColourFor(UINT itemState) const noexcept {
+    COLORREF colour = textColourNormal;
+    if (itemState & CDIS_HOT)
+        colour = textColourHover;
+    if (itemState & CDIS_SELECTED)
+        colour = textColourPressed;
+    return colour;
+}
+
+LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
+    if (!IsWindowVisible(backgroundSource))
+        return CDRF_SKIPDEFAULT;
+    if (!backgroundBrush_)
+        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
+    if (backgroundBrush_)
+        FillRect(dc, &rect, backgroundBrush_.Get());
+
+    const SIZE stripSize = BitmapSize(strip);
+    if (strip && frameCount > 0) {
+        const int frameWidth = stripSize.cx / frameCount;
+        const int frame = FrameFor(itemState);
+        const RECT source{frameWidth * frame, 0, frameWidth * (frame + 1), stripSize.cy};
+        DrawNineGrid(dc, rect, strip, source, 255, margins);
+    }
+
+    wchar_t caption[kMaxCaptionLength + 1] = {};
+    const int length = GetWindowTextW(Handle(), caption, kMaxCaptionLength + 1);
+    if (length > 0) {
+        SelectScope font(dc, font_);
+        const int previousMode = SetBkMode(dc, TRANSPARENT);
+        const COLORREF previousColour = SetTextColor(dc, CaptionColourFor(itemState));
+        RECT textRect = rect;
+        DrawTextW(dc, caption, length, &textRect, kCaptionFormat);
+        SetTextColor(dc, previousColour);
+        SetBkMode(dc, previousMode);
+    }
+    return CDRF_SKIPDEFAULT;
+}
+
+} // namespace tarnvel

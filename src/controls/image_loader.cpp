@@ -1,3 +1,120 @@
 #include "controls/image_loader.h"
 
-namespace tarnvel {} // namespace tarnvel
+#include <cstring>
+
+namespace tarnvel {
+
+namespace {
+
+bool IsPointerReference(const wchar_t* reference) {
+    return reinterpret_cast<ULONG_PTR>(reference) >= 0x10000;
+}
+
+// A COM stream over a movable copy of an embedded resource; the stream frees the copy.
+class ResourceStream {
+public:
+    ResourceStream(const wchar_t* name, const wchar_t* type) {
+        HMODULE module = GetModuleHandleW(nullptr);
+        HRSRC info = FindResourceW(module, name, type);
+        if (!info)
+            return;
+        HGLOBAL loaded = LoadResource(module, info);
+        const DWORD size = SizeofResource(module, info);
+        const void* bytes = loaded ? LockResource(loaded) : nullptr;
+        if (!bytes || size == 0)
+            return;
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, size);
+        if (!block)
+            return;
+        void* target = GlobalLock(block);
+        if (!target) {
+            GlobalFree(block);
+            return;
+        }
+        std::memcpy(target, bytes, size);
+        GlobalUnlock(block);
+        if (FAILED(CreateStreamOnHGlobal(block, TRUE, &stream_))) {
+            stream_ = nullptr;
+            GlobalFree(block);
+        }
+        // Resources of the executable stay mapped; there is nothing to free for them.
+    }
+    ~ResourceStream() {
+        if (stream_)
+            stream_->Release();
+    }
+    ResourceStream(const ResourceStream&) = delete;
+    ResourceStream& operator=(const ResourceStream&) = delete;
+
+    IStream* Get() const { return stream_; }
+
+private:
+    IStream* stream_ = nullptr;
+};
+
+} // namespace
+
+void EnsureGdiplusStarted() {
+    static const bool started = [] {
+        Gdiplus::GdiplusStartupInput input; // version 1, no debug callback, own thread, codecs
+        ULONG_PTR token = 0;
+        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }();
+    (void)started;
+}
+
+HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
+    EnsureGdiplusStarted();
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+    if (IsPointerReference(picture)) {
+        bitmap.reset(Gdiplus::Bitmap::FromFile(picture));
+    } else if (type == nullptr || type == RT_BITMAP) {
+        bitmap.reset(Gdiplus::Bitmap::FromResource(GetModuleHandleW(nullptr), picture));
+    } else {
+        ResourceStream stream(picture, type);
+        if (!stream.Get())
+            return nullptr;
+        bitmap.reset(Gdiplus::Bitmap::FromStream(stream.Get()));
+    }
+    if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    HBITMAP result = nullptr;
+    if (bitmap->GetHBITMAP(Gdiplus::Color(0, 0, 0, 0), &result) != Gdiplus::Ok)
+        return nullptr;
+    return result;
+}
+
+Gdiplus::Image* ImageHolder::Load(const wchar_t* picture, const wchar_t* type) {
+    image_.reset();
+    EnsureGdiplusStarted();
+    std::unique_ptr<Gdiplus::Image> image;
+    if (IsPointerReference(picture)) {
+        image.reset(Gdiplus::Image::FromFile(picture));
+    } else {
+        ResourceStream stream(picture, type);
+        if (!stream.Get())
+            return nullptr;
+        image.reset(Gdiplus::Image::FromStream(stream.Get()));
+    }
+    if (!image || image->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    image_ = std::move(image);
+    return image_.get();
+}
+
+int ImageHolder::Width() const {
+    return image_ ? static_cast<int>(image_->GetWidth()) : 0;
+}
+
+int ImageHolder::Height() const {
+    return image_ ? static_cast<int>(image_->GetHeight()) : 0;
+}
+
+SIZE BitmapSize(HBITMAP bitmap) {
+    BITMAP info{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof(info), &info))
+        return SIZE{0, 0};
+    return SIZE{info.bmWidth, info.bmHeight};
+}
+
+} // namespace tarnvel

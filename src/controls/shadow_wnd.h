@@ -38,13 +38,14 @@ public:
 private:
     static LRESULT CALLBACK OwnerHook(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
     void Attach();
-    void Detach();
+    void Detach() noexcept;
     void Place();
     void DrawShadow();
 
     HWND owner_ = nullptr;                // not owned: the window followed
     WNDPROC ownerPreviousProc_ = nullptr; // the owner's procedure the hook passes messages on to
     RECT clientRect_{};
+    PixelRect undrawn_; // of the last placement, in client coordinates
     std::unique_ptr<Gdiplus::Bitmap> shadowImage_;
     UniqueBitmap shadowBitmap_;
     std::unique_ptr<Gdiplus::GraphicsPath> shadowPath_;

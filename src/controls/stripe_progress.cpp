@@ -1,3 +1,123 @@
 #include "controls/stripe_progress.h"
 
-namespace tarnvel {} // namespace tarnvel
+namespace tarnvel {
+
+namespace {
+
+bool OnWindowThread(HWND hwnd) {
+    return GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId();
+}
+
+} // namespace
+
+CStripeProgress::CStripeProgress() noexcept : WindowBase(&CStripeProgress::Class) {
+    EnsureGdiplusStarted();
+}
+
+CStripeProgress::~CStripeProgress() {
+    Destroy();
+}
+
+const WindowClass& CStripeProgress::Class() {
+    static const WindowClass cls = RegisterSuperclass(L"CStripeProgress", L"Static");
+    return cls;
+}
+
+LRESULT CStripeProgress::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        Paint(reinterpret_cast<HDC>(wParam));
+        return 0;
+    case WM_MOVE:
+    case WM_SIZE:
+        DropBackground();
+        SetPercent(percent_.load());
+        DefaultProc(message, wParam, lParam);
+        return 0;
+    default:
+        return DefaultProc(message, wParam, lParam);
+    }
+}
+
+void CStripeProgress::SetPercent(int percent) {
+    HWND hwnd = Handle();
+    percent_.store(percent);
+    RECT client{};
+    if (!hwnd || !GetClientRect(hwnd, &client))
+        return;
+    fillWidth_.store(FillWidthForPercent(client.left, client.right, inset, extraWidth, percent));
+    Rebuild();
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void CStripeProgress::DropBackground() {
+    std::lock_guard guard(lock_);
+    background_ = BackgroundCapture{};
+}
+
+void CStripeProgress::Rebuild() {
+    std::lock_guard guard(lock_);
+    composed_.reset();
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    const int width = client.right - client.left;
+    const int height = client.bottom - client.top;
+    if (width <= 0 || height <= 0)
+        return;
+    auto composed = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
+    if (composed->GetLastStatus() != Gdiplus::Ok)
+        return;
+    {
+        Gdiplus::Graphics graphics(composed.get());
+        DrawBackground(graphics, width, height);
+        const int fillWidth = fillWidth_.load();
+        if (fillWidth != 0) {
+            fillRect_ = PixelRect{inset, inset, fillWidth + extraWidth, height};
+            fillPath_ = RoundedRectPath(fillRect_.x + 1, fillRect_.y + 1, fillRect_.width - 2,
+                                        fillRect_.height - 2, 1);
+            DrawThreeSlice(graphics, fillImage.Get(), fillRect_.x, fillRect_.y, fillRect_.width, fillCap);
+            if (stripesOn)
+                DrawStripes(graphics, stripeImage.Get(), fillPath_.get(), fillRect_, stripeStep);
+        }
+    }
+    composed_ = std::move(composed);
+}
+
+void CStripeProgress::DrawBackground(Gdiplus::Graphics& graphics, int width, int height) {
+    std::lock_guard guard(lock_);
+    if (!background_.brush) {
+        // Copying the background makes the parent paint; only the parent's own thread may ask that
+        // without risking a wait on the UI thread while this lock is held.
+        if (OnWindowThread(Handle()))
+            background_ = CaptureBackground(Handle(), backgroundSource);
+    }
+    composedWithoutBackground_ = !background_.brush && backgroundSource != nullptr;
+    if (background_.brush)
+        graphics.FillRectangle(background_.brush.get(), 0, 0, width, height);
+    DrawThreeSlice(graphics, trackImage.Get(), 0, 0, width, trackCap);
+}
+
+void CStripeProgress::Paint(HDC given) {
+    HWND hwnd = Handle();
+    PAINTSTRUCT paint{};
+    HDC dc = given ? given : BeginPaint(hwnd, &paint);
+    if (dc) {
+        std::lock_guard guard(lock_);
+        if (composedWithoutBackground_)
+            Rebuild();
+        if (composed_) {
+            Gdiplus::Graphics graphics(dc);
+            graphics.DrawImage(composed_.get(), 0, 0, static_cast<INT>(composed_->GetWidth()),
+                               static_cast<INT>(composed_->GetHeight()));
+        }
+    }
+    if (!given)
+        EndPaint(hwnd, &paint);
+}
+
+} // namespace tarnvel

@@ -1,3 +1,86 @@
 #include "controls/themed_image.h"
 
-namespace tarnvel {} // namespace tarnvel
+#include "controls/drawing.h"
+#include "controls/image_loader.h"
+#include "controls/paint_helpers.h"
+
+namespace tarnvel {
+
+CThemedImageCtrl::CThemedImageCtrl() noexcept : WindowBase(&CThemedImageCtrl::Class) {}
+
+CThemedImageCtrl::~CThemedImageCtrl() {
+    Destroy();
+}
+
+const WindowClass& CThemedImageCtrl::Class() {
+    static const WindowClass cls = RegisterSuperclass(L"CThemedImageCtrl", L"Static");
+    return cls;
+}
+
+LRESULT CThemedImageCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        lastMoveOrSize_ = 0;
+        backgroundSource = GetParent(Handle());
+        InvalidateRect(Handle(), nullptr, TRUE);
+        DefaultProc(message, wParam, lParam);
+        return 0;
+    case WM_MOVE:
+    case WM_SIZE:
+        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
+            lastMoveOrSize_ = lParam;
+            backgroundBrush_.Reset();
+        }
+        return 1;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        if (wParam) {
+            DrawImage(reinterpret_cast<HDC>(wParam));
+        } else {
+            PaintDc paint(Handle());
+            if (paint.Get())
+                DrawImage(paint.Get());
+        }
+        return 0;
+    default:
+        return DefaultProc(message, wParam, lParam);
+    }
+}
+
+void CThemedImageCtrl::SetPicture(HBITMAP picture) {
+    HBITMAP copy =
+        picture ? static_cast<HBITMAP>(CopyImage(picture, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)) : nullptr;
+    picture_.Reset(copy);
+    if (HWND hwnd = Handle())
+        InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void CThemedImageCtrl::DrawImage(HDC dc) {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    if (!backgroundBrush_)
+        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
+    if (backgroundBrush_)
+        FillRect(dc, &client, backgroundBrush_.Get());
+    if (!picture_)
+        return;
+    const SIZE size = BitmapSize(picture_.Get());
+    MemoryDc source(dc);
+    if (!source)
+        return;
+    SelectScope selection(source.Get(), picture_.Get());
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, 0, 0, client.right - client.left, client.bottom - client.top, source.Get(), 0, 0, size.cx,
+               size.cy, blend);
+}
+
+void ShowPictureIn(CThemedImageCtrl& control, HBITMAP picture) {
+    control.SetPicture(picture);
+    const SIZE size = BitmapSize(control.Picture());
+    if (control.Handle() && control.Picture())
+        SetClientSize(control.Handle(), size.cx, size.cy, true);
+}
+
+} // namespace tarnvel

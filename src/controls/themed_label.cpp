@@ -1,3 +1,145 @@
 #include "controls/themed_label.h"
 
-namespace tarnvel {} // namespace tarnvel
+#include "controls/drawing.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <thread>
+
+namespace tarnvel {
+
+CThemedLabelCtrl::CThemedLabelCtrl() noexcept : WindowBase(&CThemedLabelCtrl::Class) {}
+
+CThemedLabelCtrl::~CThemedLabelCtrl() {
+    Destroy();
+}
+
+const WindowClass& CThemedLabelCtrl::Class() {
+    static const WindowClass cls = RegisterSuperclass(L"CThemedLabelCtrl", L"Static");
+    return cls;
+}
+
+LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE: {
+        HWND parent = GetParent(Handle());
+        backgroundSource = parent;
+        textFormat.store(DT_NOPREFIX);
+        font_ = parent ? reinterpret_cast<HFONT>(SendMessageW(parent, WM_GETFONT, 0, 0)) : nullptr;
+        textColour.store(RGB(0, 0, 0));
+        {
+            std::lock_guard guard(textLock_);
+            link_ = false;
+        }
+        lastSize_ = 0;
+        DefaultProc(message, wParam, lParam);
+        return 0;
+    }
+    case WM_SIZE:
+        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastSize_)) {
+            lastSize_ = lParam;
+            backgroundBrush_.Reset();
+        }
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        if (wParam) {
+            DrawLabel(reinterpret_cast<HDC>(wParam));
+        } else {
+            PaintDc paint(Handle());
+            if (paint.Get())
+                DrawLabel(paint.Get());
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (IsLink())
+            SetCursor(LoadCursorW(nullptr, IDC_HAND));
+        return 0;
+    case WM_SETFONT:
+        font_ = reinterpret_cast<HFONT>(wParam);
+        InvalidateRect(Handle(), nullptr, TRUE);
+        DefaultProc(message, wParam, lParam);
+        return 0;
+    case WM_LBUTTONDOWN:
+        OpenLink();
+        return 0;
+    default:
+        return DefaultProc(message, wParam, lParam);
+    }
+}
+
+void CThemedLabelCtrl::SetText(std::wstring text) {
+    {
+        std::lock_guard guard(textLock_);
+        text_.swap(text);
+    }
+    // The old text is freed here, outside the lock; the redraw happens on the label's own thread.
+    if (HWND hwnd = Handle())
+        InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+std::wstring CThemedLabelCtrl::Text() const {
+    std::lock_guard guard(textLock_);
+    return text_;
+}
+
+void CThemedLabelCtrl::SetLink(bool link, std::wstring address) {
+    std::lock_guard guard(textLock_);
+    link_ = link;
+    address_ = std::move(address);
+}
+
+bool CThemedLabelCtrl::IsLink() const {
+    std::lock_guard guard(textLock_);
+    return link_;
+}
+
+void CThemedLabelCtrl::DrawLabel(HDC dc) {
+    RECT client{};
+    GetClientRect(Handle(), &client);
+    if (!backgroundBrush_)
+        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
+    if (backgroundBrush_)
+        FillRect(dc, &client, backgroundBrush_.Get());
+
+    const std::wstring text = Text();
+    SelectScope font(dc, font_);
+    const int previousMode = SetBkMode(dc, TRANSPARENT);
+    const COLORREF previousColour = SetTextColor(dc, textColour.load());
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, textFormat.load());
+    SetTextColor(dc, previousColour);
+    SetBkMode(dc, previousMode);
+}
+
+void CThemedLabelCtrl::OpenLink() {
+    std::wstring address;
+    {
+        std::lock_guard guard(textLock_);
+        if (!link_ || address_.empty())
+            return;
+        address = address_;
+    }
+    // The shell may take its time (or show a dialog): the window never waits for it. The thread
+    // carries its own copy of the address, so the label may go away meanwhile.
+    try {
+        std::thread([address = std::move(address)] {
+            const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+            ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+            if (SUCCEEDED(com))
+                CoUninitialize();
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread, no link opened; the window goes on.
+    }
+}
+
+void SetLabelColour(CThemedLabelCtrl& label, COLORREF colour) {
+    label.textColour.store(colour);
+    if (HWND hwnd = label.Handle())
+        InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+} // namespace tarnvel

@@ -48,6 +48,9 @@ public:
     HWND Handle() const noexcept { return hwnd_; }
     explicit operator bool() const noexcept { return hwnd_ != nullptr; }
 
+    // The procedure of every class registered here.
+    static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
     // The object bound to a window of one of our classes, or null.
     static WindowBase* FromHandle(HWND hwnd) noexcept;
 
@@ -56,8 +59,6 @@ protected:
 
     // The handling of the class this one builds on (the platform control, or DefWindowProcW).
     LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam);
-
-    static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
 private:
     ClassAccessor windowClass_;
