@@ -156,4 +156,30 @@ void WizardFlow::OnUpgradeBegin() {
     Apply(taskbar_.OnUpgradeBegin());
 }
 
+void WizardFlow::CarryOut(const HookWork& work) {
+    switch (work.event) {
+    case HookEvent::VerifyPassed:
+        OnVerifyPassed();
+        break;
+    case HookEvent::VerifyFailed:
+        OnVerifyFailed();
+        break;
+    case HookEvent::UpgradeStarted:
+        OnUpgradeStarted();
+        break;
+    case HookEvent::Progress:
+        OnProgress(work.value);
+        break;
+    case HookEvent::UpgradeSucceeded:
+        OnUpgradeSucceeded();
+        break;
+    case HookEvent::UpgradeFailed:
+        OnUpgradeFailed();
+        break;
+    case HookEvent::UpgradeBegin:
+        OnUpgradeBegin();
+        break;
+    }
+}
+
 } // namespace tarnvel

@@ -299,6 +299,24 @@ TEST_F(WizardFlowTest, StrayTickAfterTheSlideEndedDoesNothing) {
     EXPECT_THAT(port.xs, IsEmpty());
 }
 
+TEST_F(WizardFlowTest, QueuedReportsDriveTheSameHandlers) {
+    StartVerification();
+    for (const HookWork& work : {HookWork{HookEvent::VerifyPassed}, HookWork{HookEvent::UpgradeBegin},
+                                 HookWork{HookEvent::UpgradeStarted}, HookWork{HookEvent::Progress, 64},
+                                 HookWork{HookEvent::UpgradeFailed}})
+        flow.CarryOut(work);
+    EXPECT_THAT(port.log, ElementsAre("ShowVerifyPassed", "back enabled", "back disabled", "ShowUpgrading",
+                                      "Taskbar normal 0", "ShowUpgradeStarted", "SetDownloadPercent 64",
+                                      "Taskbar normal 64", "ShowUpgradeFailed", "Taskbar error 100",
+                                      "StartSlideTimer"));
+    port.log.clear();
+    flow.CarryOut({HookEvent::UpgradeSucceeded});
+    flow.CarryOut({HookEvent::VerifyFailed});
+    EXPECT_THAT(port.log,
+                ElementsAre("SetDownloadPercent 100", "ShowUpgradeSucceeded", "Taskbar none 0",
+                            "StartSlideTimer", "ShowVerifyFailed", "Taskbar error 100", "StartSlideTimer"));
+}
+
 TEST(CloseDecision, AsksWhenAllowedRefusesWhileWritingClosesWithoutController) {
     EXPECT_EQ(DecideClose(true, true), CloseAction::Ask);
     EXPECT_EQ(DecideClose(true, false), CloseAction::Refuse);

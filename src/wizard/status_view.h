@@ -1,0 +1,73 @@
+// CTarnvelAssistantDownloadView: the wizard's content, a 2160 x 334 strip that holds the three
+// pages side by side (page p at x 720 p). It owns the pages' controls and fonts, runs the view's
+// timers and carries out the status view's state operations on its controls.
+#pragma once
+
+#include "controls/bitmap_edit.h"
+#include "controls/custom_button.h"
+#include "controls/gdi_handles.h"
+#include "controls/stripe_progress.h"
+#include "controls/themed_image.h"
+#include "controls/themed_label.h"
+#include "controls/window_base.h"
+#include "wizard/status_view_logic.h"
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarnvel {
+
+class CTarnvelAssistantDownloadView final : public WindowBase, private StatusViewPort {
+public:
+    CTarnvelAssistantDownloadView() noexcept;
+    ~CTarnvelAssistantDownloadView() override;
+
+    static const WindowClass& Class(); // a class of its own
+
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The state operations (UI thread).
+    StatusViewLogic& Logic() noexcept { return logic_; }
+
+    // What the path box holds.
+    std::wstring PathText() const;
+
+    // Package selection: the open-file dialog, the path box and the version line. The result of
+    // the command message (0).
+    LRESULT OnBrowsePackage();
+
+    // For inspection: the control of that id on this view, or null.
+    HWND Control(int id) const;
+    CThemedLabelCtrl* Label(int id) const;
+    CStripeProgress* Bar(int id) const;
+
+private:
+    enum class FontKind { F12, F12U, F14, F14U, F16, F24B, Count };
+    struct ControlSpec;
+
+    void Build();
+    void CreateControl(const ControlSpec& spec);
+    HFONT Font(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].Get(); }
+
+    // StatusViewPort
+    void SetText(int id, std::wstring_view text) override;
+    void SetColour(int id, std::uint32_t colour) override;
+    void Show(int id, bool visible) override;
+    void SetBar(int id, int percent) override;
+    void StartTimer(unsigned id, unsigned periodMs) override;
+    void StopTimer(unsigned id) override;
+
+    std::array<UniqueFont, static_cast<std::size_t>(FontKind::Count)> fonts_;
+    std::vector<UniqueBitmap> pictures_; // sources of the image controls, and the browse button's strip
+    std::map<int, std::unique_ptr<CThemedLabelCtrl>> labels_;
+    std::map<int, std::unique_ptr<CThemedImageCtrl>> images_;
+    std::map<int, std::unique_ptr<CStripeProgress>> bars_;
+    CBitmapEdit pathBox_;
+    CCustomButton browseButton_;
+    StatusViewLogic logic_{*this};
+};
+
+} // namespace tarnvel

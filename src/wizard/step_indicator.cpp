@@ -1,0 +1,101 @@
+#include "wizard/step_indicator.h"
+
+#include "controls/paint_helpers.h"
+#include "resources/picture_ids.h"
+#include "wizard/step_look.h"
+#include "wizard/wizard_ids.h"
+#include "wizard/wizard_texts.h"
+
+namespace tarnvel {
+
+namespace {
+
+constexpr COLORREF kBackground = RGB(0xFF, 0xFF, 0xFF);
+constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
+
+struct StepLabel {
+    const wchar_t* text;
+    RECT rect;
+    int id;
+};
+
+// The third label reaches 4 pixels beyond the band's right edge and is clipped there.
+constexpr StepLabel kLabels[] = {
+    {texts::kStepChoose, {23, 20, 100, 40}, ids::kStepFirst},
+    {texts::kStepUpgrade, {330, 20, 540, 40}, ids::kStepSecond},
+    {texts::kStepDone, {670, 20, 720, 40}, ids::kStepThird},
+};
+
+constexpr RECT kBarRect{20, 40, 698, 43};
+
+} // namespace
+
+CProgressView::CProgressView() noexcept : WindowBase(&CProgressView::Class) {}
+
+CProgressView::~CProgressView() {
+    Destroy();
+}
+
+const WindowClass& CProgressView::Class() {
+    static const WindowClass windowClass =
+        RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
+    return windowClass;
+}
+
+void CProgressView::Build() {
+    font_.Reset(CreateFontW(12, 6, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, CHINESEBIG5_CHARSET,
+                            OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                            L"Arial"));
+    const StepLook initial = InitialStepLook();
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        CThemedLabelCtrl& label = labels_[i];
+        label.Create(Handle(), kLabels[i].rect, L"", WS_CHILD | WS_VISIBLE, 0,
+                     static_cast<UINT_PTR>(kLabels[i].id));
+        SendMessageW(label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
+        label.textFormat = kLabelFormat;
+        SetLabelColour(label, initial.labelColours[i]);
+        label.SetText(kLabels[i].text);
+    }
+
+    bar_.trackImage.Load(kPictureStepTrack);
+    bar_.fillImage.Load(kPictureStepFill);
+    bar_.stripeImage.Load(kPictureStepFill);
+    bar_.backgroundSource = Handle();
+    bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE, 0, static_cast<UINT_PTR>(ids::kStepBar));
+    bar_.inset = 0;
+    bar_.extraWidth = 0;
+    bar_.fillCap = 0;
+    bar_.stripeStep = 25;
+    bar_.trackCap = 10;
+    bar_.SetPercent(initial.barPercent);
+}
+
+void CProgressView::SetStep(int step) {
+    const std::optional<StepLook> look = StepLookOf(step);
+    if (!look)
+        return;
+    bar_.SetPercent(look->barPercent);
+    for (std::size_t i = 0; i < labels_.size(); ++i)
+        SetLabelColour(labels_[i], look->labelColours[i]);
+}
+
+LRESULT CProgressView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) {
+        Build();
+        return 0;
+    }
+    LRESULT result = 0;
+    const HWND hwnd = Handle();
+    if (HandleDoubleBufferedPaint(hwnd, message, wParam, result, [hwnd](HDC dc) {
+            RECT client{};
+            GetClientRect(hwnd, &client);
+            UniqueBrush white(CreateSolidBrush(kBackground));
+            FillRect(dc, &client, white.Get());
+        }))
+        return result;
+    if (ReflectNotification(hwnd, message, wParam, lParam, result))
+        return result;
+    return DefaultProc(message, wParam, lParam);
+}
+
+} // namespace tarnvel
