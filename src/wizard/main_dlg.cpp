@@ -7,6 +7,7 @@
 #include "resources/picture_ids.h"
 #include "resources/resource_ids.h"
 #include "wizard/hook_queue.h"
+#include "wizard/skin.h"
 #include "wizard/status_view.h"
 #include "wizard/window_shape.h"
 #include "wizard/wizard_hooks.h"
@@ -28,12 +29,6 @@ constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE;
 constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 constexpr COLORREF kLayerKey = RGB(0, 0, 0xFF);
 constexpr COLORREF kShapeKey = RGB(0, 0, 0);
-
-HFONT CreateUiFont(int height, int width) {
-    return CreateFontW(height, width, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, CHINESEBIG5_CHARSET,
-                       OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, L"微软雅黑");
-}
 
 // Messages whose answer a dialog procedure returns itself instead of through DWLP_MSGRESULT.
 bool AnswersDirectly(UINT message) {
@@ -176,8 +171,8 @@ void CMainDlg::OnInitDialog() {
     BuildRegionFromBitmap(background_.Get(), kShapeKey);
     PlaceWindowOnScreen();
 
-    titleFont_.Reset(CreateUiFont(16, 8));
-    versionFont_.Reset(CreateUiFont(12, 6));
+    titleFont_.Reset(CreateWizardFont(kUiFace, 16, 8, FW_BOLD));
+    versionFont_.Reset(CreateWizardFont(kUiFace, 12, 6, FW_BOLD));
 
     CreateChildren();
 
@@ -241,19 +236,7 @@ void CMainDlg::PlaceWindowOnScreen() {
 void CMainDlg::CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id,
                             HBITMAP strip, bool textColours) {
     button.Create(hwnd_, rect, caption, kChildStyle, 0, static_cast<UINT_PTR>(id));
-    button.backgroundSource = hwnd_;
-    button.strip = strip;
-    button.frameCount = 3;
-    button.frameNormal = 0;
-    button.frameHover = 1;
-    button.framePressed = 2;
-    button.frameDisabled = 2;
-    button.margins = {1, 1, 1, 1};
-    if (textColours) {
-        button.textColourNormal = colours::kButtonText;
-        button.textColourPressed = colours::kBlack;
-        button.textColourHover = colours::kBlack;
-    }
+    SkinButton(button, hwnd_, strip, textColours);
 }
 
 void CMainDlg::CreateChildren() {

@@ -3,6 +3,7 @@
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
 #include "resources/picture_ids.h"
+#include "wizard/skin.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -84,9 +85,7 @@ void CTarnvelAssistantDownloadView::Build() {
                                           {16, 8, FW_NORMAL, false}, {24, 12, FW_BOLD, false}};
     for (std::size_t i = 0; i < fonts_.size(); ++i) {
         const FontSpec& f = kFonts[i];
-        fonts_[i].Reset(CreateFontW(f.height, f.width, 0, 0, f.weight, FALSE, f.underline, FALSE,
-                                    CHINESEBIG5_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
-                                    DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"微软雅黑"));
+        fonts_[i].Reset(CreateWizardFont(kUiFace, f.height, f.width, f.weight, f.underline));
     }
 
     using K = ControlKind;
@@ -385,17 +384,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& spec) {
         const UniqueBitmap& strip = pictures_.emplace_back(LoadPngPicture(spec.picture));
         created = browseButton_.Create(view, spec.rect, spec.text, kChildStyle, 0, id);
         SendMessageW(created, WM_SETFONT, font, TRUE);
-        browseButton_.backgroundSource = view;
-        browseButton_.strip = strip.Get();
-        browseButton_.frameCount = 3;
-        browseButton_.frameNormal = 0;
-        browseButton_.frameHover = 1;
-        browseButton_.framePressed = 2;
-        browseButton_.frameDisabled = 2;
-        browseButton_.margins = {1, 1, 1, 1};
-        browseButton_.textColourNormal = colours::kButtonText;
-        browseButton_.textColourPressed = colours::kBlack;
-        browseButton_.textColourHover = colours::kBlack;
+        SkinButton(browseButton_, view, strip.Get(), true);
         break;
     }
     }

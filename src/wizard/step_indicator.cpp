@@ -2,6 +2,7 @@
 
 #include "controls/paint_helpers.h"
 #include "resources/picture_ids.h"
+#include "wizard/skin.h"
 #include "wizard/step_look.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
@@ -43,9 +44,7 @@ const WindowClass& CProgressView::Class() {
 }
 
 void CProgressView::Build() {
-    font_.Reset(CreateFontW(12, 6, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, CHINESEBIG5_CHARSET,
-                            OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
-                            L"Arial"));
+    font_.Reset(CreateWizardFont(L"Arial", 12, 6, FW_NORMAL));
     const StepLook initial = InitialStepLook();
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         CThemedLabelCtrl& label = labels_[i];

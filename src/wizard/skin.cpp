@@ -1,0 +1,29 @@
+#include "wizard/skin.h"
+
+#include "wizard/wizard_ids.h"
+
+namespace tarnvel {
+
+HFONT CreateWizardFont(const wchar_t* face, int height, int width, int weight, bool underline) {
+    return CreateFontW(height, width, 0, 0, weight, FALSE, underline, FALSE, CHINESEBIG5_CHARSET,
+                       OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours) {
+    button.backgroundSource = backgroundSource;
+    button.strip = strip;
+    button.frameCount = 3;
+    button.frameNormal = 0;
+    button.frameHover = 1;
+    button.framePressed = 2;
+    button.frameDisabled = 2;
+    button.margins = {1, 1, 1, 1};
+    if (textColours) {
+        button.textColourNormal = colours::kButtonText;
+        button.textColourPressed = colours::kBlack;
+        button.textColourHover = colours::kBlack;
+    }
+}
+
+} // namespace tarnvel

@@ -1,0 +1,21 @@
+// What the wizard's windows share in building their skinned children: the fonts and the set-up of
+// the custom buttons.
+#pragma once
+
+#include "controls/custom_button.h"
+
+#include <windows.h>
+
+namespace tarnvel {
+
+inline constexpr wchar_t kUiFace[] = L"微软雅黑";
+
+// Character set 136, character output and clipping precision, default quality and pitch.
+HFONT CreateWizardFont(const wchar_t* face, int height, int width, int weight, bool underline = false);
+
+// Three frames of the strip (normal, hover, pressed; pressed again when disabled) drawn as a
+// nine-grid with 1-pixel borders over the background source. The strip stays the caller's.
+// With textColours the caption is #323232, and black when hovered or pressed.
+void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours);
+
+} // namespace tarnvel
