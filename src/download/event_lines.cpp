@@ -1,0 +1,112 @@
+#include "download/event_lines.h"
+
+#include "log/log_format.h"
+#include "text/text_format.h"
+
+#include <cstdint>
+
+namespace tarnvel {
+
+namespace {
+
+std::wstring Line(std::wstring_view name, std::initializer_list<int> numbers) {
+    std::wstring line = L"HNDA:";
+    line += name;
+    line += L':';
+    bool first = true;
+    for (const int number : numbers) {
+        if (!first)
+            line += L", ";
+        first = false;
+        line += Decimal(number);
+    }
+    return line;
+}
+
+} // namespace
+
+std::wstring MsgInfoLine(int cell, int msgType, std::wstring_view text, std::wstring_view detail) {
+    std::wstring line = Line(L"USendMsgInfo", {cell, msgType});
+    line += L", ";
+    line += text;
+    line += L", ";
+    line += detail;
+    return line;
+}
+
+std::wstring ShowProgressLine(int cell, int total, int done) {
+    return Line(L"UShowProgress", {cell, total, done});
+}
+
+std::wstring TestStatusLine(int cell, int code, int status) {
+    return Line(L"UTestStatus", {cell, code, status});
+}
+
+std::wstring MonitorStatusLine(int cell, int status, std::wstring_view text) {
+    std::wstring line = Line(L"UMonitorStatus", {cell, status});
+    line += L", ";
+    line += text;
+    return line;
+}
+
+std::wstring CheckdataStatusLine(int cell, int status, std::wstring_view text) {
+    std::wstring line = Line(L"UCheckdataStatus", {cell, status});
+    line += L", ";
+    line += status == 2 ? std::wstring_view(L"Verify data file OK!") : text;
+    return line;
+}
+
+int MsgInfoLevel(int msgType) {
+    switch (msgType) {
+    case 0:
+        return LevelError;
+    case 1:
+        return LevelWarning;
+    case 2:
+    case 3:
+        return LevelInfo;
+    default:
+        return LevelRaw;
+    }
+}
+
+int TestStatusLevel(int status) {
+    switch (status) {
+    case 1:
+    case 2:
+    case 4:
+        return LevelInfo;
+    case 3:
+        return LevelError;
+    default:
+        return LevelRaw;
+    }
+}
+
+int CheckdataStatusLevel(int status) {
+    switch (status) {
+    case 0:
+    case 1:
+    case 2:
+        return LevelInfo;
+    case 3:
+        return LevelError;
+    default:
+        return LevelRaw;
+    }
+}
+
+std::optional<int> ProgressPercentForHook(int total, int done) {
+    if (total == 0)
+        return 0;
+    const std::int64_t percent = std::int64_t{done} * 100 / total;
+    if (percent < 0 || percent > 98)
+        return std::nullopt;
+    return static_cast<int>(percent);
+}
+
+std::wstring_view ModelForEngine(std::wstring_view model) {
+    return model == L"5512QDS" ? L"5512Q" : model;
+}
+
+} // namespace tarnvel
