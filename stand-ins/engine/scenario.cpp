@@ -1,0 +1,133 @@
+#include "scenario.h"
+
+#include <charconv>
+
+namespace tarnvel::sim {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+        return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+bool ParseInt(std::string_view text, int& value) {
+    int parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (error != std::errc() || end != text.data() + text.size())
+        return false;
+    value = parsed;
+    return true;
+}
+
+bool ParseOutcome(std::string_view text, Outcome& outcome) {
+    if (text == "pass")
+        outcome = Outcome::Pass;
+    else if (text == "fail")
+        outcome = Outcome::Fail;
+    else if (text == "unplug")
+        outcome = Outcome::Unplug;
+    else if (text == "never")
+        outcome = Outcome::Never;
+    else if (text == "hang")
+        outcome = Outcome::Hang;
+    else
+        return false;
+    return true;
+}
+
+// Keys that belong to a phone; without a "cellN." prefix they set every cell.
+bool SetCellKey(CellScenario& cell, std::string_view key, std::string_view value) {
+    if (key == "arrival_ms")
+        return ParseInt(value, cell.arrivalMs);
+    if (key == "speed_kbps")
+        return ParseInt(value, cell.speedKbps);
+    if (key == "outcome")
+        return ParseOutcome(value, cell.outcome);
+    if (key == "fail_at")
+        return ParseInt(value, cell.failAt);
+    if (key == "unplug_at")
+        return ParseInt(value, cell.unplugAt);
+    if (key == "hang_at")
+        return ParseInt(value, cell.hangAt);
+    if (key == "storage") {
+        cell.storage = std::string(value);
+        return true;
+    }
+    return false;
+}
+
+bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
+    if (key.substr(0, 4) == "cell" && key.size() > 6 && key[5] == '.') {
+        const int index = key[4] - '0';
+        if (index < 0 || index >= kMaxCells)
+            return false;
+        return SetCellKey(scenario.cell[index], key.substr(6), value);
+    }
+    if (key == "storage") // the plain key names cell 0's phone only: two phones need two files
+        return SetCellKey(scenario.cell[0], key, value);
+    bool any = false;
+    for (auto& cell : scenario.cell) {
+        if (SetCellKey(cell, key, value))
+            any = true;
+    }
+    if (any)
+        return true;
+    if (key == "verify") {
+        scenario.verifyPasses = value == "pass";
+        return value == "pass" || value == "fail";
+    }
+    if (key == "verify_ms")
+        return ParseInt(value, scenario.verifyMs);
+    if (key == "verify_cell")
+        return ParseInt(value, scenario.verifyCell);
+    if (key == "init_result")
+        return ParseInt(value, scenario.initResult);
+    if (key == "cells") {
+        int cells = 0;
+        if (!ParseInt(value, cells) || cells < 1 || cells > kMaxCells)
+            return false;
+        scenario.cells = cells;
+        return true;
+    }
+    if (key == "chunk_kb")
+        return ParseInt(value, scenario.chunkKb) && scenario.chunkKb > 0;
+    if (key == "storm_rate")
+        return ParseInt(value, scenario.stormRate);
+    if (key == "storm_threads")
+        return ParseInt(value, scenario.stormThreads) && scenario.stormThreads > 0;
+    if (key == "malformed") {
+        scenario.malformed = value == "1";
+        return value == "0" || value == "1";
+    }
+    if (key == "trace") {
+        scenario.trace = std::string(value);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Scenario ParseScenario(std::string_view text, bool semicolonsSeparate, std::vector<std::string>* errors) {
+    Scenario scenario;
+    while (!text.empty()) {
+        const auto end = text.find_first_of(semicolonsSeparate ? ";\n" : "\n");
+        std::string_view entry = Trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (entry.empty() || entry.front() == '#')
+            continue;
+        const auto equals = entry.find('=');
+        const std::string_view key = Trim(entry.substr(0, equals));
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view() : Trim(entry.substr(equals + 1));
+        if ((equals == std::string_view::npos || !SetKey(scenario, key, value)) && errors != nullptr)
+            errors->push_back(std::string(entry));
+    }
+    return scenario;
+}
+
+} // namespace tarnvel::sim

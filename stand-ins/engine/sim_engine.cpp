@@ -1,0 +1,635 @@
+// A stand-in for the phone maker's download engine, for demos and tests: it verifies a
+// package written by the package tool, waits for simulated phones and copies the package's
+// payload into files that stand for their storage, reporting through the five callbacks like
+// the real engine. What it does is set by a scenario (README.md); it exports
+// TarnvelSimulatedEngine so that it can never pass for the real engine.
+#include "download/engine_interface.h"
+#include "download/package_format.h"
+#include "payload_format.h"
+#include "scenario.h"
+#include "text/code_page.h"
+#include "text/text_format.h"
+
+#include <windows.h>
+#include <process.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <memory>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tarnvel::sim {
+namespace {
+
+HMODULE g_module = nullptr;
+HANDLE g_stop = nullptr; // manual reset, set by DownloadStop and ReleaseDownloadObj
+
+std::mutex g_mutex; // guards everything below
+bool g_initialised = false;
+EngineInitParams g_params{};      // kept as given: its texts are read through its pointers
+std::vector<HANDLE> g_threads;    // the engine's own threads (other cells, storm)
+std::vector<HANDLE> g_runCallers; // threads that called DownloadRun, to report at release
+wchar_t g_tracePath[1024] = {};   // a plain array: still there when DllMain hears of unloading
+
+std::mutex g_traceMutex;
+
+std::wstring ModuleFolder() {
+    wchar_t path[MAX_PATH * 4] = {};
+    const DWORD length = GetModuleFileNameW(g_module, path, static_cast<DWORD>(std::size(path)));
+    return FolderOfPath(std::wstring_view(path, length));
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring Resolve(const std::string& utf8Path) {
+    std::wstring path = WideFromUtf8(utf8Path);
+    const bool absolute = path.size() > 1 && (path[1] == L':' || (path[0] == L'\\' && path[1] == L'\\'));
+    return absolute || path.empty() ? path : ModuleFolder() + L"\\" + path;
+}
+
+// The environment variable TARNVEL_SIM_SCENARIO holds the scenario inline, or "@<file>";
+// without it the file dVarnok.scenario beside this library is read.
+Scenario LoadScenario() {
+    wchar_t value[8192] = {};
+    const DWORD length =
+        GetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", value, static_cast<DWORD>(std::size(value)));
+    Scenario scenario;
+    if (length > 0 && length < std::size(value)) {
+        const std::string text = Utf8FromWide(std::wstring_view(value, length));
+        scenario = text.front() == '@' ? ParseScenario(ReadWholeFile(Resolve(text.substr(1))), false)
+                                       : ParseScenario(text, true);
+    } else {
+        scenario = ParseScenario(ReadWholeFile(ModuleFolder() + L"\\dVarnok.scenario"), false);
+    }
+    const std::wstring trace = Resolve(scenario.trace);
+    std::lock_guard lock(g_mutex);
+    const std::size_t count = std::min(trace.size(), std::size(g_tracePath) - 1);
+    std::copy_n(trace.begin(), count, g_tracePath);
+    g_tracePath[count] = L'\0';
+    return scenario;
+}
+
+void Trace(const std::string& line) {
+    std::lock_guard lock(g_traceMutex);
+    if (g_tracePath[0] == L'\0')
+        return;
+    HANDLE file = CreateFileW(g_tracePath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string Utf8(const wchar_t* text) {
+    return text ? Utf8FromWide(text) : std::string("(null)");
+}
+
+// The callbacks of the current initialisation; empty without one.
+struct Reporter {
+    EngineInitParams params{};
+    bool valid = false;
+
+    static Reporter Current() {
+        std::lock_guard lock(g_mutex);
+        return {g_params, g_initialised};
+    }
+    void Msg(int cell, int type, std::wstring_view text, std::wstring_view detail) const {
+        if (!params.onSendMsgInfo)
+            return;
+        MsgInfoRecord record{};
+        record.cell = cell;
+        record.msgType = type;
+        text.copy(record.text, kMsgInfoTextCapacity - 1);
+        detail.copy(record.detail, kMsgInfoDetailCapacity - 1);
+        params.onSendMsgInfo(record);
+    }
+    void Progress(int cell, int total, int done) const {
+        if (params.onShowProgress)
+            params.onShowProgress(cell, total, done);
+    }
+    void Test(int cell, int code, int status) const {
+        if (params.onTestStatus)
+            params.onTestStatus(cell, code, status);
+    }
+    void Monitor(int cell, int status, std::wstring_view text) const {
+        if (!params.onMonitorStatus)
+            return;
+        MonitorStatusRecord record{};
+        record.cell = cell;
+        record.status = status;
+        text.copy(record.text, kMonitorTextCapacity - 1);
+        params.onMonitorStatus(record);
+    }
+    void Checkdata(int cell, int status, std::wstring_view text) const {
+        if (!params.onCheckdataStatus)
+            return;
+        CheckdataStatusRecord record{};
+        record.cell = cell;
+        record.status = status;
+        text.copy(record.text, kCheckdataTextCapacity - 1);
+        params.onCheckdataStatus(record);
+    }
+};
+
+bool Stopped() {
+    return WaitForSingleObject(g_stop, 0) == WAIT_OBJECT_0;
+}
+
+// Waits, or less when a stop comes; false when stopped.
+bool Pause(int ms) {
+    return ms <= 0 ? !Stopped() : WaitForSingleObject(g_stop, static_cast<DWORD>(ms)) != WAIT_OBJECT_0;
+}
+
+class File {
+public:
+    File(const std::wstring& path, bool write)
+        : handle_(CreateFileW(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~File() {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) const {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN))
+            return false;
+        std::size_t total = 0;
+        while (total < bytes.size()) {
+            DWORD got = 0;
+            if (!ReadFile(handle_, bytes.data() + total, static_cast<DWORD>(bytes.size() - total), &got,
+                          nullptr) ||
+                got == 0)
+                return false;
+            total += got;
+        }
+        return true;
+    }
+    bool Write(std::span<const std::uint8_t> bytes) const {
+        DWORD written = 0;
+        return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+               written == bytes.size();
+    }
+
+private:
+    HANDLE handle_; // owned
+};
+
+struct OpenedPackage {
+    PackageLayout layout{};
+    PayloadDescriptor descriptor{};
+    std::wstring model;
+};
+
+// Reads header, version block and descriptor; the reason when the package is not sound.
+bool OpenPackage(const File& file, OpenedPackage& package, std::wstring& reason) {
+    std::vector<std::uint8_t> block(kPackageHeaderSize);
+    if (!file.IsOpen()) {
+        reason = L"cannot open package";
+        return false;
+    }
+    const auto layout = file.ReadAt(0, block) ? LayoutOfHeader(block) : std::nullopt;
+    if (!layout) {
+        reason = L"not an RZB package";
+        return false;
+    }
+    package.layout = *layout;
+    package.model = WideFromThreadAnsi(PackageModelBytes(*layout, block));
+    block.resize(layout->blockLength);
+    std::uint8_t descriptorBytes[kDescriptorSize];
+    if (!file.ReadAt(0, block) || !file.ReadAt(layout->blockLength, descriptorBytes)) {
+        reason = L"package too short";
+        return false;
+    }
+    const auto descriptor = DecodeDescriptor(descriptorBytes);
+    if (!descriptor) {
+        reason = L"no payload descriptor";
+        return false;
+    }
+    package.descriptor = *descriptor;
+    if (Crc32(0, block) != descriptor->blockCrc) {
+        reason = L"header checksum mismatch";
+        return false;
+    }
+    return true;
+}
+
+bool ModelMatches(std::wstring_view packageModel, std::wstring_view engineModel) {
+    // This engine knows the "DS" build of the 5512Q as the 5512Q itself.
+    return packageModel == engineModel || (packageModel == L"5512QDS" && engineModel == L"5512Q");
+}
+
+void Verify(const Reporter& reporter, const Scenario& scenario) {
+    const std::wstring path = reporter.params.packagePath ? reporter.params.packagePath : L"";
+    const std::wstring model = reporter.params.modelName ? reporter.params.modelName : L"";
+    reporter.Msg(0, 2, L"Verify: checking package", path);
+    File file(path, false);
+    OpenedPackage package;
+    std::wstring reason;
+    bool sound = OpenPackage(file, package, reason);
+    if (sound && !ModelMatches(package.model, model)) {
+        sound = false;
+        reason = L"package is for model " + package.model + L", not " + model;
+    }
+    if (sound) {
+        const std::uint64_t size = package.descriptor.payloadSize;
+        const ULONGLONG start = GetTickCount64();
+        std::vector<std::uint8_t> chunk(256 * 1024);
+        std::uint32_t crc = 0;
+        int reported = 0;
+        for (std::uint64_t done = 0; sound && done < size;) {
+            const std::size_t piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
+            if (!file.ReadAt(package.descriptor.payloadOffset + done, std::span(chunk).first(piece))) {
+                sound = false;
+                reason = L"payload truncated";
+                break;
+            }
+            crc = Crc32(crc, std::span(chunk).first(piece));
+            done += piece;
+            const int percent = static_cast<int>(done * 100 / size);
+            if (percent / 10 > reported / 10) {
+                reported = percent;
+                reporter.Msg(0, 3, L"Verify: " + Decimal(percent) + L"%", L"");
+            }
+            const auto due = static_cast<ULONGLONG>(scenario.verifyMs * static_cast<double>(done) / size);
+            if (!Pause(static_cast<int>(
+                    std::min<ULONGLONG>(due - std::min(due, GetTickCount64() - start), INT_MAX)))) {
+                Trace("VerifyDataofRZB stopped");
+                return;
+            }
+        }
+        if (sound && crc != package.descriptor.payloadCrc) {
+            sound = false;
+            reason = L"payload checksum mismatch";
+        }
+    }
+    if (package.descriptor.payloadSize == 0 && !Pause(scenario.verifyMs)) {
+        Trace("VerifyDataofRZB stopped");
+        return;
+    }
+    if (sound && !scenario.verifyPasses) {
+        sound = false;
+        reason = L"verification refused by scenario";
+    }
+    const int status = sound ? 2 : 3;
+    if (!sound)
+        reporter.Msg(0, 0, L"Verify: failed", reason);
+    reporter.Checkdata(scenario.verifyCell, status, sound ? L"OK" : reason);
+    Trace("VerifyDataofRZB status=" + DecimalA(status));
+}
+
+// Records whose texts fill their fields to the last character, cells out of range, totals of
+// 0 and done values that overflow a percent.
+void SendMalformed(const Reporter& reporter) {
+    if (reporter.params.onSendMsgInfo) {
+        MsgInfoRecord record{};
+        record.cell = 0;
+        record.msgType = 7;
+        std::fill(std::begin(record.text), std::end(record.text), L'A');
+        std::fill(std::begin(record.detail), std::end(record.detail), L'B');
+        reporter.params.onSendMsgInfo(record);
+        record.cell = -1;
+        record.msgType = -1;
+        reporter.params.onSendMsgInfo(record);
+        record.cell = 99;
+        record.msgType = 2;
+        reporter.params.onSendMsgInfo(record);
+    }
+    if (reporter.params.onMonitorStatus) {
+        MonitorStatusRecord record{};
+        std::fill(std::begin(record.text), std::end(record.text), L'M');
+        record.cell = 0;
+        record.status = 1;
+        reporter.params.onMonitorStatus(record);
+        record.cell = -1;
+        record.status = 0;
+        reporter.params.onMonitorStatus(record);
+        record.cell = 99;
+        reporter.params.onMonitorStatus(record);
+    }
+    if (reporter.params.onCheckdataStatus) {
+        CheckdataStatusRecord record{};
+        std::fill(std::begin(record.text), std::end(record.text), L'C');
+        record.cell = 99;
+        record.status = 7;
+        reporter.params.onCheckdataStatus(record);
+        record.cell = -1;
+        record.status = -4;
+        reporter.params.onCheckdataStatus(record);
+    }
+    reporter.Progress(0, 0, 17);
+    reporter.Progress(0, 100, -5);
+    reporter.Progress(0, 100, INT_MAX);
+    reporter.Progress(0, 100, INT_MIN);
+    reporter.Progress(0, -100, INT_MIN);
+    reporter.Progress(99, 100, 50);
+    reporter.Progress(-1, 100, 50);
+    reporter.Test(99, 0, 1);
+    reporter.Test(-1, 0, 7);
+    reporter.Test(0, 0, 4);
+    reporter.Test(0, 0, 9);
+}
+
+std::atomic<int> g_cell0Done{0}; // cell 0's last reported done, for the storm's reports
+std::atomic<int> g_cell0Total{100};
+
+// One phone's download. Returns when it ended (or was stopped); a cell 0 told to hang on the
+// thread that called DownloadRun never returns.
+void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
+    const Reporter reporter = Reporter::Current();
+    const CellScenario& phone = scenario.cell[cell];
+    if (!Pause(phone.arrivalMs))
+        return;
+    if (phone.outcome == Outcome::Never) {
+        WaitForSingleObject(g_stop, INFINITE);
+        return;
+    }
+    const std::wstring port = L"COM" + Decimal(10 + cell);
+    reporter.Monitor(cell, 1, port);
+    reporter.Msg(cell, 2, L"Phone connected on " + port,
+                 reporter.params.modelName ? reporter.params.modelName : L"");
+    reporter.Test(cell, 0, 1);
+    if (cell == 0 && scenario.malformed)
+        SendMalformed(reporter);
+
+    auto fail = [&](int code, std::wstring_view why) {
+        reporter.Msg(cell, 0, L"Download failed", why);
+        reporter.Test(cell, code, 3);
+        reporter.Monitor(cell, 0, port);
+    };
+    File package(reporter.params.packagePath ? reporter.params.packagePath : L"", false);
+    OpenedPackage opened;
+    std::wstring reason;
+    if (!OpenPackage(package, opened, reason))
+        return fail(9, reason);
+    const std::wstring storage = phone.storage.empty() ? ModuleFolder() + L"\\phone" + Decimal(cell) + L".bin"
+                                                       : Resolve(phone.storage);
+    File phoneFile(storage, true);
+    if (!phoneFile.IsOpen())
+        return fail(8, L"cannot write phone storage " + storage);
+
+    const std::uint64_t size = opened.descriptor.payloadSize;
+    const std::uint64_t scale = size > INT_MAX ? 1024 : 1; // the engine counts in int32
+    const int total = static_cast<int>(size / scale);
+    if (cell == 0)
+        g_cell0Total = total;
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(scenario.chunkKb) * 1024);
+    const double bytesPerMs = phone.speedKbps * 1024.0 / 1000.0;
+    const ULONGLONG start = GetTickCount64();
+    std::uint64_t done = 0;
+    for (;;) {
+        const int percent = size == 0 ? 100 : static_cast<int>(done * 100 / size);
+        if (phone.outcome == Outcome::Fail && percent >= phone.failAt)
+            return fail(3, L"write error at " + Decimal(percent) + L"%");
+        if (phone.outcome == Outcome::Unplug && percent >= phone.unplugAt) {
+            reporter.Monitor(cell, 0, port);
+            reporter.Msg(cell, 0, L"Phone removed", port);
+            reporter.Test(cell, 5, 3);
+            return;
+        }
+        if (phone.outcome == Outcome::Hang && percent >= phone.hangAt) {
+            if (!onCallerThread) {
+                WaitForSingleObject(g_stop, INFINITE);
+                return;
+            }
+            Trace("DownloadRun hanging");
+            // Deaf to DownloadStop, and still reporting now and then, as a stuck engine might.
+            for (;;) {
+                reporter.Progress(cell, total, static_cast<int>(done / scale));
+                Sleep(20);
+            }
+        }
+        if (done >= size)
+            break;
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), size - done));
+        const auto bytes = std::span(chunk).first(piece);
+        if (!package.ReadAt(opened.descriptor.payloadOffset + done, bytes))
+            return fail(9, L"payload truncated");
+        if (!phoneFile.Write(bytes))
+            return fail(8, L"phone storage full");
+        done += piece;
+        reporter.Progress(cell, total, static_cast<int>(done / scale));
+        if (cell == 0)
+            g_cell0Done = static_cast<int>(done / scale);
+        if (phone.speedKbps > 0) {
+            const auto due = static_cast<ULONGLONG>(static_cast<double>(done) / bytesPerMs);
+            const ULONGLONG elapsed = GetTickCount64() - start;
+            if (!Pause(due > elapsed ? static_cast<int>(std::min<ULONGLONG>(due - elapsed, INT_MAX)) : 0))
+                return;
+        } else if (Stopped()) {
+            return;
+        }
+    }
+    if (size == 0)
+        reporter.Progress(cell, 0, 0);
+    reporter.Msg(cell, 2, L"Download complete", storage);
+    reporter.Test(cell, 0, 2);
+    reporter.Monitor(cell, 0, port);
+}
+
+struct StormPlan {
+    int rate;
+    int threads;
+    int cells;
+    int index;
+    HANDLE done; // not owned: set when cell 0's download is over
+};
+
+unsigned __stdcall StormThread(void* argument) {
+    const StormPlan plan = *std::unique_ptr<StormPlan>(static_cast<StormPlan*>(argument));
+    const Reporter reporter = Reporter::Current();
+    const double perMs = plan.rate / 1000.0 / plan.threads;
+    const ULONGLONG start = GetTickCount64();
+    long long sent = 0;
+    HANDLE waits[2] = {g_stop, plan.done};
+    while (WaitForMultipleObjects(2, waits, FALSE, 2) == WAIT_TIMEOUT) {
+        const auto due = static_cast<long long>((GetTickCount64() - start) * perMs);
+        for (; sent < due; ++sent) {
+            if (sent % 2 == 0)
+                reporter.Progress(0, g_cell0Total, g_cell0Done);
+            else
+                reporter.Msg(static_cast<int>(sent / 2 % plan.cells), 2,
+                             L"storm " + Decimal(plan.index) + L"/" + Decimal(sent), L"");
+        }
+    }
+    return 0;
+}
+
+struct CellPlan {
+    int cell;
+    Scenario scenario;
+};
+
+unsigned __stdcall CellThread(void* argument) {
+    std::unique_ptr<CellPlan> plan(static_cast<CellPlan*>(argument));
+    RunCell(plan->cell, plan->scenario, false);
+    return 0;
+}
+
+// The thread owns its plan once it runs.
+template <typename Plan>
+HANDLE StartEngineThread(unsigned(__stdcall* entry)(void*), std::unique_ptr<Plan> plan) {
+    const auto handle = _beginthreadex(nullptr, 0, entry, plan.get(), 0, nullptr);
+    if (handle == 0)
+        return nullptr;
+    plan.release();
+    HANDLE thread = reinterpret_cast<HANDLE>(handle);
+    std::lock_guard lock(g_mutex);
+    g_threads.push_back(thread);
+    return thread;
+}
+
+} // namespace
+} // namespace tarnvel::sim
+
+using namespace tarnvel;
+using namespace tarnvel::sim;
+
+extern "C" {
+
+// Marks this library as the simulation: packaging refuses a dVarnok.dll that exports it.
+__declspec(dllexport) int TARNVEL_ENGINE_CALL TarnvelSimulatedEngine() {
+    return 1;
+}
+
+#ifndef TARNVEL_SIM_WITHOUT_INIT
+__declspec(dllexport) std::int32_t TARNVEL_ENGINE_CALL InitDownloadObj(EngineInitParams* params) {
+    const Scenario scenario = LoadScenario();
+    if (params == nullptr) {
+        Trace("InitDownloadObj null");
+        return 0;
+    }
+    Trace("InitDownloadObj path=" + Utf8(params->packagePath) + " model=" + Utf8(params->modelName) +
+          " extra=" + Utf8(params->extraText) + " settings=" + DecimalA(params->setting1) + "," +
+          DecimalA(params->setting2) + "," + DecimalA(params->setting3) + "," + DecimalA(params->setting4) +
+          " switches=" + DecimalA(params->switch1) + DecimalA(params->switch2) + DecimalA(params->switch3) +
+          DecimalA(params->switch4) + DecimalA(params->switch5) + DecimalA(params->switch6) +
+          DecimalA(params->switch7));
+    ResetEvent(g_stop);
+    std::lock_guard lock(g_mutex);
+    g_params = *params;
+    g_initialised = true;
+    return scenario.initResult;
+}
+#endif
+
+#ifndef TARNVEL_SIM_WITHOUT_VERIFY
+__declspec(dllexport) void TARNVEL_ENGINE_CALL VerifyDataofRZB() {
+    const Scenario scenario = LoadScenario();
+    const Reporter reporter = Reporter::Current();
+    if (!reporter.valid) {
+        Trace("VerifyDataofRZB uninitialised");
+        return;
+    }
+    Trace("VerifyDataofRZB");
+    Verify(reporter, scenario);
+}
+#endif
+
+#ifndef TARNVEL_SIM_WITHOUT_RUN
+__declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadRun(std::int32_t* reserved) {
+    const Scenario scenario = LoadScenario();
+    Trace(std::string("DownloadRun reserved=") + (reserved ? DecimalA(*reserved) : "null"));
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_initialised)
+            return Trace("DownloadRun uninitialised");
+        HANDLE self = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId());
+        if (self != nullptr)
+            g_runCallers.push_back(self);
+    }
+    ResetEvent(g_stop);
+    std::vector<HANDLE> mine;
+    for (int cell = 1; cell < scenario.cells; ++cell) {
+        if (HANDLE thread =
+                StartEngineThread(CellThread, std::make_unique<CellPlan>(CellPlan{cell, scenario})))
+            mine.push_back(thread);
+    }
+    HANDLE stormDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (scenario.stormRate > 0) {
+        for (int index = 0; index < scenario.stormThreads; ++index) {
+            auto plan = std::make_unique<StormPlan>(
+                StormPlan{scenario.stormRate, scenario.stormThreads, scenario.cells, index, stormDone});
+            if (HANDLE thread = StartEngineThread(StormThread, std::move(plan)))
+                mine.push_back(thread);
+        }
+    }
+    RunCell(0, scenario, true);
+    SetEvent(stormDone);
+    for (HANDLE thread : mine)
+        WaitForSingleObject(thread, INFINITE);
+    CloseHandle(stormDone);
+    Trace(Stopped() ? "DownloadRun returned stopped" : "DownloadRun returned");
+}
+#endif
+
+#ifndef TARNVEL_SIM_WITHOUT_STOP
+__declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadStop() {
+    Trace("DownloadStop");
+    SetEvent(g_stop);
+}
+#endif
+
+#ifndef TARNVEL_SIM_WITHOUT_RELEASE
+__declspec(dllexport) void TARNVEL_ENGINE_CALL ReleaseDownloadObj() {
+    SetEvent(g_stop);
+    std::vector<HANDLE> threads, callers;
+    {
+        std::lock_guard lock(g_mutex);
+        threads.swap(g_threads);
+        callers.swap(g_runCallers);
+        g_initialised = false;
+        g_params = {};
+    }
+    int alive = 0;
+    for (HANDLE caller : callers) {
+        if (WaitForSingleObject(caller, 0) == WAIT_TIMEOUT)
+            ++alive;
+        CloseHandle(caller);
+    }
+    Trace("ReleaseDownloadObj runs_alive=" + DecimalA(alive));
+    for (HANDLE thread : threads) {
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+    }
+}
+#endif
+
+} // extern "C"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        g_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // Unloaded by FreeLibrary (not by the process ending).
+        Trace("unloaded");
+        CloseHandle(g_stop);
+    }
+    return TRUE;
+}
