@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the package header fuzzer: packages of every format version and
 magic, cut at the edges of the header and the version block, with texts that lack their NUL,
-and files that are no package. Deterministic: running it again gives the same files."""
+and files that are no package; with --rzbpack <path to a native rzbpack>, also packages written
+by the package tool itself (with its payload descriptor and a small payload). Deterministic:
+running it again gives the same files."""
 import os
+import subprocess
 import sys
 
 # magic, version, model offset, block length, version offset
@@ -25,7 +28,18 @@ def package(magic, model_at, block, version_at, model=b"5512QDS", version=b"V2.6
     return bytes(data)
 
 
-def main(folder):
+def tool_seeds(rzbpack, folder):
+    for version in range(13, 19):
+        for old in ([False, True] if version == 13 else [False]):
+            name = "rzbpack-v%d%s.rzb" % (version, "-hsrz" if old else "")
+            command = [rzbpack, "make", os.path.join(folder, name), "--format", str(version),
+                       "--model", "5512QDS", "--version", "V2.6_160226", "--payload-size", "96", "--seed", "7"]
+            if old:
+                command.insert(5, "--old-magic")
+            subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+
+
+def main(folder, rzbpack=None):
     os.makedirs(folder, exist_ok=True)
     seeds = {}
     for magic, version, model_at, block, version_at in LAYOUTS:
@@ -52,8 +66,16 @@ def main(folder):
     for name, data in sorted(seeds.items()):
         with open(os.path.join(folder, name + ".rzb"), "wb") as out:
             out.write(data)
-    print("%d seeds in %s" % (len(seeds), folder))
+    if rzbpack:
+        tool_seeds(rzbpack, folder)
+    print("%d seeds in %s" % (len(os.listdir(folder)), folder))
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "corpus", "package_header"))
+    args = sys.argv[1:]
+    tool = None
+    if "--rzbpack" in args:
+        at = args.index("--rzbpack")
+        tool = args[at + 1]
+        del args[at:at + 2]
+    main(args[0] if args else os.path.join(os.path.dirname(__file__), "corpus", "package_header"), tool)
