@@ -18,7 +18,9 @@ namespace {
 constexpr wchar_t kInstanceMutexName[] = L"TarnVel Download Assistant.exe";
 constexpr wchar_t kAlreadyRunningText[] = L"TarnVel Download Assistant already running...";
 
-// The program runs elevated and loads its updater by bare name: never from the working folder.
+// The program runs elevated and loads its updater by bare name: the working folder must never be
+// searched. SetDllDirectoryW(L"") takes it out on every Windows; the safe default directories
+// (Windows 8, or 7 with KB2533623) also leave out PATH, and they are what Wine honours.
 void HardenDllSearchPath() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");

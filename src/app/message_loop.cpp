@@ -34,10 +34,18 @@ MessageLoop::MessageLoop() : source_(&SystemSource()) {}
 
 MessageLoop::MessageLoop(MessageSource& source) : source_(&source) {}
 
-void MessageLoop::AddMessageFilter(MessageFilter* filter) { filters_.push_back(filter); }
-void MessageLoop::RemoveMessageFilter(MessageFilter* filter) { RemoveFrom(filters_, filter); }
-void MessageLoop::AddIdleHandler(IdleHandler* handler) { idleHandlers_.push_back(handler); }
-void MessageLoop::RemoveIdleHandler(IdleHandler* handler) { RemoveFrom(idleHandlers_, handler); }
+void MessageLoop::AddMessageFilter(MessageFilter* filter) {
+    filters_.push_back(filter);
+}
+void MessageLoop::RemoveMessageFilter(MessageFilter* filter) {
+    RemoveFrom(filters_, filter);
+}
+void MessageLoop::AddIdleHandler(IdleHandler* handler) {
+    idleHandlers_.push_back(handler);
+}
+void MessageLoop::RemoveIdleHandler(IdleHandler* handler) {
+    RemoveFrom(idleHandlers_, handler);
+}
 
 bool MessageLoop::PreTranslate(MSG& msg) {
     // Newest filter first. Copy: a filter may remove itself (or another) while it runs.

@@ -31,8 +31,8 @@ protected:
 class MessageSource {
 public:
     virtual ~MessageSource() = default;
-    virtual bool HasMessage() = 0;     // PeekMessageW(PM_NOREMOVE)
-    virtual int Get(MSG& msg) = 0;     // GetMessageW: >0 message, 0 quit, -1 failure
+    virtual bool HasMessage() = 0;             // PeekMessageW(PM_NOREMOVE)
+    virtual int Get(MSG& msg) = 0;             // GetMessageW: >0 message, 0 quit, -1 failure
     virtual void Dispatch(const MSG& msg) = 0; // TranslateMessage + DispatchMessageW
 };
 

@@ -13,10 +13,36 @@ namespace tarnvel {
 namespace {
 
 std::atomic<MiniDumper*> registeredDumper{nullptr};
+// The thread writing the dump. Others that crash meanwhile wait for the end of the process
+// instead of writing into the same file.
+std::atomic<DWORD> dumpingThread{0};
+
+constexpr wchar_t kDumpExtension[] = L".dmp";
+constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
                                           PMINIDUMP_CALLBACK_INFORMATION);
+
+// Appends "\<n>.dmp" with the time's low 32 bits as a signed number. Allocates nothing when the
+// string's capacity already holds the name: this runs in a process that has just crashed.
+void AppendDumpFileName(std::wstring& path, std::int64_t crashTime) {
+    const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(crashTime));
+    std::uint32_t magnitude =
+        low < 0 ? 0u - static_cast<std::uint32_t>(low) : static_cast<std::uint32_t>(low);
+    wchar_t digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    path.push_back(L'\\');
+    if (low < 0)
+        path.push_back(L'-');
+    while (count > 0)
+        path.push_back(digits[--count]);
+    path.append(kDumpExtension);
+}
 
 } // namespace
 
@@ -29,16 +55,29 @@ MiniDumper::MiniDumper() {
     if (!exePath.empty()) {
         dumpFolder_ = FolderOfPath(exePath) + L"\\DumpLog";
         CreateDirectoryW(dumpFolder_.c_str(), nullptr); // an existing folder is fine
+        dumpFilePath_.reserve(dumpFolder_.size() + kMaxDumpNameLength);
     }
 }
 
-bool MiniDumper::IsRegistered() const { return registeredDumper.load() == this; }
-
-std::wstring MiniDumper::DumpFileName(const std::wstring& folder, std::int64_t crashTime) {
-    return folder + L"\\" + Decimal(static_cast<std::int32_t>(static_cast<std::uint32_t>(crashTime))) + L".dmp";
+MiniDumper::~MiniDumper() {
+    MiniDumper* expected = this;
+    registeredDumper.compare_exchange_strong(expected, nullptr);
 }
 
-void MiniDumper::MakeDumpFileName() { dumpFilePath_ = DumpFileName(dumpFolder_, crashTime_); }
+bool MiniDumper::IsRegistered() const {
+    return registeredDumper.load() == this;
+}
+
+std::wstring MiniDumper::DumpFileName(const std::wstring& folder, std::int64_t crashTime) {
+    std::wstring path = folder;
+    AppendDumpFileName(path, crashTime);
+    return path;
+}
+
+void MiniDumper::MakeDumpFileName() {
+    dumpFilePath_.assign(dumpFolder_);
+    AppendDumpFileName(dumpFilePath_, crashTime_);
+}
 
 LONG WINAPI MiniDumper::OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo) {
     MiniDumper* dumper = registeredDumper.load();
@@ -46,11 +85,20 @@ LONG WINAPI MiniDumper::OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo) 
 }
 
 LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {
+    DWORD idle = 0;
+    if (!dumpingThread.compare_exchange_strong(idle, GetCurrentThreadId())) {
+        if (idle == GetCurrentThreadId())
+            TerminateProcess(GetCurrentProcess(), 0); // the dump writer itself crashed
+        else
+            Sleep(INFINITE); // another thread's crash is being written; its end ends us too
+        return 0;
+    }
+
     crashTime_ = static_cast<std::int64_t>(std::time(nullptr));
     exceptionInfo_ = exceptionInfo;
     LONG result = 0;
 
-    HMODULE dbghelp = LoadLibraryW(L"DBGHELP.DLL");
+    HMODULE dbghelp = dumpFolder_.empty() ? nullptr : LoadLibraryW(L"DBGHELP.DLL");
     if (dbghelp) {
         auto writeDump = reinterpret_cast<MiniDumpWriteDumpFn>(
             reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));

@@ -11,8 +11,10 @@ namespace tarnvel {
 
 class MiniDumper {
 public:
+    // The first instance becomes the process's unhandled-exception handler; later ones do not.
     MiniDumper();
-    virtual ~MiniDumper() = default;
+    // Only runs when the process exits normally; a crash after that gets the system's handling.
+    virtual ~MiniDumper();
 
     MiniDumper(const MiniDumper&) = delete;
     MiniDumper& operator=(const MiniDumper&) = delete;
@@ -36,8 +38,9 @@ private:
 
     EXCEPTION_POINTERS* exceptionInfo_ = nullptr;
     std::int64_t crashTime_ = 0;
+    // Its capacity is reserved up front: a crashed process may have a broken heap.
     std::wstring dumpFilePath_;
-    std::wstring dumpFolder_;
+    std::wstring dumpFolder_; // empty when the executable's path is unknown: no dump then
 };
 
 } // namespace tarnvel
