@@ -477,11 +477,23 @@ void CMainDlg::SetCaption(WizardButton button, std::wstring_view caption) {
     SetWindowTextW(Button(button).Handle(), std::wstring(caption).c_str());
 }
 
+// A button that loses the focus by being hidden or disabled would leave it nowhere, and the keys
+// would reach the window as system keys that the dialog handling does not see: Escape would no
+// longer close. The window itself takes the focus instead.
+void CMainDlg::KeepFocusFrom(HWND control) {
+    if (GetFocus() == control)
+        SetFocus(hwnd_);
+}
+
 void CMainDlg::SetVisible(WizardButton button, bool visible) {
+    if (!visible)
+        KeepFocusFrom(Button(button).Handle());
     ShowWindow(Button(button).Handle(), visible ? SW_SHOW : SW_HIDE);
 }
 
 void CMainDlg::SetEnabled(WizardButton button, bool enabled) {
+    if (!enabled)
+        KeepFocusFrom(Button(button).Handle());
     EnableWindow(Button(button).Handle(), enabled);
 }
 

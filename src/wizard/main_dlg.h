@@ -66,6 +66,7 @@ private:
     void UpdateSessionGuard();
     void ApplySessionProtection(bool protect);
     void ConnectTaskbar();
+    void KeepFocusFrom(HWND control);
 
     CTarnvelAssistantDownloadView* View() const;
     void OnView(void (StatusViewLogic::*operation)());

@@ -34,7 +34,8 @@ inline constexpr wchar_t kChooseHeading[] = L"请选择ROM";
 inline constexpr wchar_t kBrowse[] = L"浏览";
 inline constexpr wchar_t kVerifyHint[] = L"选择完ROM包之后，需要对升级包进行校验";
 // Shown in place of the hint when the chosen path is too long for the download engine.
-inline constexpr wchar_t kPathTooLong[] = L"ROM包路径过长（超过255个字符）\n请移到较短的路径后重新选择";
+inline constexpr wchar_t kPathTooLong[] =
+    L"ROM包路径过长（超过255个字符）\n请将ROM包移到较短的路径后重新选择";
 
 // Page 1.
 inline constexpr wchar_t kVerifyHeading[] = L"数据校验";
