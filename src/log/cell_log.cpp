@@ -89,7 +89,7 @@ CellLog::~CellLog() {
 void CellLog::PostLine(unsigned cell, int level, std::wstring_view text) {
     if (cell >= kLogCells)
         return;
-    Entry entry{level, std::wstring(text)};
+    Entry entry{level, std::wstring(text), nullptr};
     std::lock_guard lock(mutex_);
     slots_[cell].queue.push_back(std::move(entry));
 }
@@ -98,26 +98,46 @@ void CellLog::OpenLog(unsigned cell) {
     if (cell >= kLogCells)
         return;
     std::lock_guard fileLock(fileMutex_);
-    std::lock_guard lock(mutex_);
-    Slot& slot = slots_[cell];
-    if (slot.isOpen) {
-        slot.queue.push_back({LevelWarning, kLogAlreadyOpenText});
-        return;
+    std::deque<Entry> bound;
+    std::wstring name;
+    {
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_[cell];
+        if (slot.isOpen) {
+            slot.queue.push_back({LevelWarning, kLogAlreadyOpenText, nullptr});
+            return;
+        }
+        // Lines still owed to the cell's last file go there first: within the same second it
+        // has the name the new file gets, which is then truncated.
+        while (!slot.queue.empty() && slot.queue.front().file) {
+            bound.push_back(std::move(slot.queue.front()));
+            slot.queue.pop_front();
+        }
+        name = LogFileName(exeFolder_, cell, LocalTime());
     }
+    WriteLines(bound, {});
     CreateDirectoryW(LogFolder(exeFolder_).c_str(), nullptr);
-    slot.fileName = LogFileName(exeFolder_, cell, LocalTime());
-    // Truncates a file of the same name, as a reopen within the same second does.
-    ScopedHandle created(CreateFileW(slot.fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    slot.isOpen = true;
+    ScopedHandle created(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::lock_guard lock(mutex_);
+    slots_[cell].fileName = std::move(name);
+    slots_[cell].isOpen = true;
 }
 
 void CellLog::CloseLog(unsigned cell) {
     if (cell >= kLogCells)
         return;
     std::lock_guard lock(mutex_);
-    slots_[cell].isOpen = false;
-    slots_[cell].fileName.clear();
+    Slot& slot = slots_[cell];
+    if (!slot.isOpen)
+        return;
+    auto file = std::make_shared<const std::wstring>(std::move(slot.fileName));
+    for (Entry& entry : slot.queue) {
+        if (!entry.file)
+            entry.file = file;
+    }
+    slot.isOpen = false;
+    slot.fileName.clear();
 }
 
 std::wstring CellLog::FileNameOf(unsigned cell) const {
@@ -140,12 +160,9 @@ void CellLog::WriterThread() {
 }
 
 bool CellLog::WritePass() {
-    struct Taken {
-        std::deque<Entry> lines;
-        std::wstring fileName; // empty: the cell was closed when its lines were taken
-    };
     std::lock_guard fileLock(fileMutex_);
-    Taken taken[kLogCells];
+    std::deque<Entry> taken[kLogCells];
+    std::wstring current[kLogCells]; // empty: the cell was closed when its lines were taken
     bool any = false;
     {
         std::lock_guard lock(mutex_);
@@ -154,33 +171,44 @@ bool CellLog::WritePass() {
             if (slot.queue.empty())
                 continue;
             any = true;
-            taken[cell].lines.swap(slot.queue);
+            taken[cell].swap(slot.queue);
             if (slot.isOpen)
-                taken[cell].fileName = slot.fileName;
+                current[cell] = slot.fileName;
         }
     }
-    std::string bytes;
-    for (Taken& cell : taken) {
-        if (cell.lines.empty())
-            continue;
-        bytes.clear();
-        for (const Entry& entry : cell.lines) {
-            const std::wstring line = FormatLogLine(entry.level, entry.text, LocalTime());
-            if (!line.empty())
-                OutputDebugStringW(line.c_str());
-            if (!cell.fileName.empty())
-                bytes += AnsiFromWide(line);
-        }
-        if (cell.fileName.empty() || bytes.empty())
-            continue;
-        // Opened once per pass and closed after it, so the file is complete on disk between passes.
-        ScopedHandle file(CreateFileW(cell.fileName.c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file.IsValid())
-            WriteAll(file.Get(), bytes);
-    }
+    for (unsigned cell = 0; cell < kLogCells; ++cell)
+        WriteLines(taken[cell], current[cell]);
     return any;
+}
+
+void CellLog::WriteLines(const std::deque<Entry>& lines, const std::wstring& current) {
+    std::string bytes;
+    const std::wstring* target = nullptr;
+    auto flush = [&] {
+        if (target != nullptr && !target->empty() && !bytes.empty()) {
+            // Opened once for these lines and closed after, so the file is complete on disk.
+            ScopedHandle file(CreateFileW(target->c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file.IsValid())
+                WriteAll(file.Get(), bytes);
+        }
+        bytes.clear();
+    };
+    for (const Entry& entry : lines) {
+        const std::wstring* file = entry.file ? entry.file.get() : &current;
+        if (target == nullptr || *file != *target) {
+            flush();
+            target = file;
+        }
+        const std::wstring line = FormatLogLine(entry.level, entry.text, LocalTime());
+        if (line.empty())
+            continue;
+        OutputDebugStringW(line.c_str());
+        if (!target->empty())
+            bytes += AnsiFromWide(line);
+    }
+    flush();
 }
 
 } // namespace tarnvel

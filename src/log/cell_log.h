@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -29,7 +30,8 @@ public:
     // Starts a new file for the cell named by the local time; on an open cell only queues a
     // warning line.
     void OpenLog(unsigned cell);
-    // Lines still queued for the cell reach the debugger output but no file.
+    // Lines posted before still go to the file they were posted for; lines posted after it
+    // reach the debugger output, and the cell's next file if it is opened before they are taken.
     void CloseLog(unsigned cell);
 
     // The cell's current file, empty while it is closed.
@@ -39,6 +41,9 @@ private:
     struct Entry {
         int level;
         std::wstring text;
+        // Set by CloseLog: the file the line was posted for. Unset: the cell's file when the
+        // writer takes the line (none while the cell is closed).
+        std::shared_ptr<const std::wstring> file;
     };
     struct Slot {
         std::deque<Entry> queue;
@@ -49,6 +54,9 @@ private:
     void WriterThread();
     // Takes every queued line and writes it; false when there was nothing to take.
     bool WritePass();
+    // Writes lines in order, each to its own file or else to `current`; every line also goes to
+    // the debugger output. Each file is opened once for a run of lines that go to it.
+    static void WriteLines(const std::deque<Entry>& lines, const std::wstring& current);
 
     const std::wstring exeFolder_;
     mutable std::mutex mutex_; // guards slots_

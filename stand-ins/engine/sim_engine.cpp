@@ -99,7 +99,7 @@ void Trace(const std::string& line) {
     CloseHandle(file);
 }
 
-std::string Utf8(const wchar_t* text) {
+[[maybe_unused]] std::string Utf8(const wchar_t* text) {
     return text ? Utf8FromWide(text) : std::string("(null)");
 }
 
@@ -241,7 +241,7 @@ bool ModelMatches(std::wstring_view packageModel, std::wstring_view engineModel)
     return packageModel == engineModel || (packageModel == L"5512QDS" && engineModel == L"5512Q");
 }
 
-void Verify(const Reporter& reporter, const Scenario& scenario) {
+[[maybe_unused]] void Verify(const Reporter& reporter, const Scenario& scenario) {
     const std::wstring path = reporter.params.packagePath ? reporter.params.packagePath : L"";
     const std::wstring model = reporter.params.modelName ? reporter.params.modelName : L"";
     reporter.Msg(0, 2, L"Verify: checking package", path);
@@ -459,7 +459,7 @@ struct StormPlan {
     HANDLE done; // not owned: set when cell 0's download is over
 };
 
-unsigned __stdcall StormThread(void* argument) {
+[[maybe_unused]] unsigned __stdcall StormThread(void* argument) {
     const StormPlan plan = *std::unique_ptr<StormPlan>(static_cast<StormPlan*>(argument));
     const Reporter reporter = Reporter::Current();
     const double perMs = plan.rate / 1000.0 / plan.threads;
@@ -484,7 +484,7 @@ struct CellPlan {
     Scenario scenario;
 };
 
-unsigned __stdcall CellThread(void* argument) {
+[[maybe_unused]] unsigned __stdcall CellThread(void* argument) {
     std::unique_ptr<CellPlan> plan(static_cast<CellPlan*>(argument));
     RunCell(plan->cell, plan->scenario, false);
     return 0;
@@ -532,7 +532,7 @@ __declspec(dllexport) std::int32_t TARNVEL_ENGINE_CALL InitDownloadObj(EngineIni
     ResetEvent(g_stop);
     std::lock_guard lock(g_mutex);
     g_params = *params;
-    g_initialised = true;
+    g_initialised = scenario.initResult != 0; // a failed initialisation leaves nothing to run
     return scenario.initResult;
 }
 #endif

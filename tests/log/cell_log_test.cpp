@@ -148,6 +148,19 @@ TEST_F(CellLogTest, ClosedCellWritesNoFileAndReopenStartsANewOne) {
     EXPECT_EQ(FilesIn(kTextLog).size(), 2u);
 }
 
+TEST_F(CellLogTest, LinesPostedBeforeCloseStillReachTheirFile) {
+    log_->OpenLog(0);
+    const std::wstring name = log_->FileNameOf(0);
+    for (int i = 0; i < 500; ++i)
+        log_->PostLine(0, LevelError, L"failure " + std::to_wstring(i));
+    log_->CloseLog(0); // the writer has had no time to take them all
+    log_->PostLine(0, LevelInfo, L"after close");
+    log_.reset();
+    const auto lines = Lines(ReadFileBytes(name));
+    ASSERT_EQ(lines.size(), 500u);
+    EXPECT_EQ(lines.back().substr(13), Ansi(L"错误:failure 499\r\n"));
+}
+
 TEST_F(CellLogTest, ReopenWithinOneSecondTruncatesTheSameFile) {
     log_->OpenLog(2);
     log_->PostLine(2, LevelInfo, L"old");

@@ -1,0 +1,281 @@
+// The controller driving the simulated engine through whole upgrades.
+#include "download/download_controller.h"
+
+#include "support/sim_fixture.h"
+#include "text/code_page.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <thread>
+
+namespace tarnvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+using testing::Ansi;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using testing::ReadFileBytes;
+
+class ControllerTest : public testing::SimFixture {
+protected:
+    // Starts a verification of `package` and waits for the engine to have been initialised.
+    void Verify(const std::wstring& package) {
+        ASSERT_TRUE(controller_->SetPackagePath(package));
+        controller_->PostCommand(CmdVerify);
+    }
+
+    // The trace lines from the first one starting with `from`, keeping only lines that start with
+    // one of the names given.
+    std::vector<std::string> TraceOf(std::initializer_list<std::string> names) const {
+        std::vector<std::string> kept;
+        for (const auto& line : Trace()) {
+            for (const auto& name : names) {
+                if (line.rfind(name, 0) == 0) {
+                    kept.push_back(line);
+                    break;
+                }
+            }
+        }
+        return kept;
+    }
+};
+
+TEST_F(ControllerTest, PassingUpgradeCopiesThePayloadAndLogsEveryEvent) {
+    const std::string payload = Payload(300000);
+    SetScenario("chunk_kb=64");
+    std::atomic<int> closeAllowedWhileStarted{-1};
+    recorder_.OnCall([&](const testing::HookCall& call) {
+        if (call.name == "OnUpgradeStarted")
+            closeAllowedWhileStarted = controller_->IsCloseAllowed();
+    });
+    StartController();
+    Verify(MakePackage("5512Q", payload));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 15s));
+    EXPECT_THAT(recorder_.Names(),
+                ElementsAre("OnVerifyPassed", "OnUpgradeBegin", "OnUpgradeStarted", "OnUpgradeSucceeded"));
+    EXPECT_EQ(closeAllowedWhileStarted, 0);
+    // 300000 bytes in pieces of 65536: 21, 43, 65, 87, then 100, which the wizard is not told.
+    EXPECT_THAT(recorder_.Progress(), ElementsAre(21, 43, 65, 87));
+    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(controller_->IsCloseAllowed());
+    EXPECT_EQ(ReadFileBytes(phone_), payload);
+    ASSERT_TRUE(WaitForTrace("DownloadStop", 2s));
+    ShutdownController();
+
+    EXPECT_THAT(TraceOf({"Init", "Verify", "Download", "Release", "unloaded"}),
+                ElementsAre("InitDownloadObj path=" + Utf8FromWide(scratch_ / L"p.rzb") +
+                                " model=5512Q extra= settings=2,3,1,0 switches=1111111",
+                            "VerifyDataofRZB", "VerifyDataofRZB status=2", "DownloadRun reserved=0",
+                            "DownloadRun returned", "DownloadStop", "DownloadStop",
+                            "ReleaseDownloadObj runs_alive=0", "unloaded"));
+    const auto lines = LogLines();
+    ASSERT_GE(lines.size(), 10u);
+    EXPECT_EQ(lines.front(), Ansi(L"提示:HNDA:USendMsgInfo:0, 2, Verify: checking package, ") +
+                                 Utf8FromWide(scratch_ / L"p.rzb"));
+    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UCheckdataStatus:0, 2, Verify data file OK!")));
+    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM10")));
+    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UTestStatus:0, 0, 1")));
+    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UShowProgress:0, 300000, 65536")));
+    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UShowProgress:0, 300000, 300000")));
+    EXPECT_EQ(lines.back(), Ansi(L"提示:HNDA:UMonitorStatus:0, 0, COM10"));
+    EXPECT_EQ(LogFiles().size(), 1u);
+}
+
+TEST_F(ControllerTest, ModelAliasAppliesToTheExactName) {
+    SetScenario("verify=fail");
+    StartController();
+    const std::pair<std::string, std::string> cases[] = {
+        {"5512QDS", "5512Q"}, {"5512qds", "5512qds"}, {"5512QDS ", "5512QDS "}, {"5512Q", "5512Q"}};
+    int round = 0;
+    for (const auto& [inPackage, toEngine] : cases) {
+        Verify(MakePackage(inPackage, "x", "m" + std::to_string(round) + ".rzb"));
+        ASSERT_TRUE(recorder_.WaitFor("OnVerifyFailed", 5s, ++round));
+        EXPECT_THAT(TraceOf({"InitDownloadObj"}).back(),
+                    ::testing::HasSubstr(" model=" + toEngine + " extra="));
+    }
+}
+
+TEST_F(ControllerTest, CorruptPackageFailsVerificationAndNothingRuns) {
+    StartController();
+    const std::wstring package = MakePackage("5512Q", Payload(5000));
+    std::string bytes = ReadFileBytes(package);
+    bytes[bytes.size() - 10] ^= 0x40;
+    ASSERT_TRUE(testing::WriteFileBytes(package, bytes));
+    Verify(package);
+    ASSERT_TRUE(recorder_.WaitFor("OnVerifyFailed", 5s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_THAT(recorder_.Names(), ElementsAre("OnVerifyFailed"));
+    ShutdownController();
+    EXPECT_THAT(TraceOf({"DownloadRun"}), IsEmpty());
+    EXPECT_THAT(LogLines(), Contains(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch")));
+}
+
+TEST_F(ControllerTest, DownloadFailureStopsTheEngineAndAllowsClosing) {
+    SetScenario("outcome=fail;fail_at=40;chunk_kb=16");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(160000)));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeFailed", 15s));
+    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i) // set right after the hook
+        std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(controller_->IsCloseAllowed());
+    ASSERT_TRUE(WaitForTrace("DownloadStop", 2s));
+    std::this_thread::sleep_for(2200ms);
+    EXPECT_THAT(recorder_.Names(),
+                ElementsAre("OnVerifyPassed", "OnUpgradeBegin", "OnUpgradeStarted", "OnUpgradeFailed"));
+    const auto progress = recorder_.Progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LT(progress.back(), 50);
+    ShutdownController();
+    const auto lines = LogLines();
+    EXPECT_THAT(lines, Contains(Ansi(L"错误:HNDA:UTestStatus:0, 3, 3")));
+    // The failure closed the log: the engine's last report after it is in no file.
+    EXPECT_THAT(lines, Not(Contains(Ansi(L"提示:HNDA:UMonitorStatus:0, 0, COM10"))));
+}
+
+TEST_F(ControllerTest, BackWhileWaitingForThePhoneStopsTheRunAndClosesTheLog) {
+    SetScenario("outcome=never");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(1000)));
+    ASSERT_TRUE(recorder_.WaitFor("OnVerifyPassed", 5s));
+    ASSERT_TRUE(WaitForTrace("DownloadRun reserved=0", 2s));
+    controller_->BeginStop();
+    controller_->PostCommand(CmdEndLog);
+    ASSERT_TRUE(WaitForTrace("DownloadRun returned stopped", 3s));
+    EXPECT_TRUE(controller_->IsCloseAllowed());
+    // A second round on the same controller starts a new log file.
+    std::this_thread::sleep_for(1100ms);
+    SetScenario("outcome=pass");
+    Verify(MakePackage("5512Q", Payload(1000), "second.rzb"));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 10s));
+    ShutdownController();
+    EXPECT_EQ(LogFiles().size(), 2u);
+    // The finish and the shutdown both stop the engine (the finish's stop may lose the race
+    // with the shutdown, which then stops the engine alone).
+    auto trace = TraceOf({"DownloadRun", "DownloadStop"});
+    ASSERT_GE(trace.size(), 6u);
+    trace.resize(6);
+    EXPECT_THAT(trace, ElementsAre("DownloadRun reserved=0", "DownloadStop", "DownloadRun returned stopped",
+                                   "DownloadRun reserved=0", "DownloadRun returned", "DownloadStop"));
+}
+
+TEST_F(ControllerTest, OnlyTheSecondOfTwoCommandsInOnePollIsActedOn) {
+    StartController();
+    ASSERT_TRUE(controller_->SetPackagePath(MakePackage("5512Q", "x")));
+    controller_->PostCommand(CmdVerify);
+    controller_->PostCommand(CmdEndLog);
+    std::this_thread::sleep_for(300ms);
+    ShutdownController();
+    EXPECT_THAT(TraceOf({"Init", "Verify"}), IsEmpty());
+    EXPECT_TRUE(LogFiles().empty());
+}
+
+TEST_F(ControllerTest, ShutdownMidDownloadStopsEndsTheRunReleasesAndUnloadsInOrder) {
+    SetScenario("speed_kbps=64;chunk_kb=4");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(1 << 20)));
+    ASSERT_TRUE(recorder_.WaitFor("OnProgress", 10s));
+    EXPECT_FALSE(controller_->IsCloseAllowed());
+    ShutdownController();
+    EXPECT_THAT(TraceOf({"DownloadRun returned", "DownloadStop", "Release", "unloaded"}),
+                ElementsAre("DownloadStop", "DownloadRun returned stopped", "ReleaseDownloadObj runs_alive=0",
+                            "unloaded"));
+    EXPECT_EQ(recorder_.Count("OnUpgradeSucceeded") + recorder_.Count("OnUpgradeFailed"), 0);
+}
+
+TEST_F(ControllerTest, ShutdownEndsARunThatIgnoresTheStop) {
+    SetScenario("outcome=hang;hang_at=20;chunk_kb=8");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(100000)));
+    ASSERT_TRUE(WaitForTrace("DownloadRun hanging", 10s));
+    const auto before = std::chrono::steady_clock::now();
+    ShutdownController();
+    std::printf("[ figure ] Shutdown with a hung DownloadRun took %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - before)
+                                           .count()));
+    // The run thread was ended before the engine was released, and the engine was unloaded.
+    EXPECT_THAT(TraceOf({"DownloadRun returned", "DownloadStop", "Release", "unloaded"}),
+                ElementsAre("DownloadStop", "ReleaseDownloadObj runs_alive=0", "unloaded"));
+}
+
+TEST_F(ControllerTest, StormOfEventsFromManyThreadsLosesNoLine) {
+    SetScenario("storm_rate=3000;storm_threads=4;speed_kbps=400;chunk_kb=16");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(600000)));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 30s));
+    ShutdownController();
+    // Each storm thread numbers its events; its messages are the odd numbers, all of them there.
+    std::map<int, std::vector<long long>> seen;
+    const std::string prefix = Ansi(L"提示:HNDA:USendMsgInfo:0, 2, storm ");
+    for (const auto& line : LogLines()) {
+        if (line.rfind(prefix, 0) != 0)
+            continue;
+        const std::string rest = line.substr(prefix.size());
+        seen[std::stoi(rest)].push_back(std::stoll(rest.substr(rest.find('/') + 1)));
+    }
+    ASSERT_EQ(seen.size(), 4u);
+    std::size_t total = 0;
+    for (auto& [thread, numbers] : seen) {
+        std::sort(numbers.begin(), numbers.end());
+        for (std::size_t i = 0; i < numbers.size(); ++i)
+            ASSERT_EQ(numbers[i], static_cast<long long>(2 * i + 1)) << "storm thread " << thread;
+        total += numbers.size();
+    }
+    std::printf("[ figure ] storm messages logged: %zu, progress calls to the wizard: %zu\n", total,
+                recorder_.Progress().size());
+    EXPECT_GT(total, 500u);
+}
+
+TEST_F(ControllerTest, MalformedRecordsAreLoggedSafely) {
+    SetScenario("malformed=1");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(1000)));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 10s));
+    ShutdownController();
+    std::string text;
+    for (const auto& line : LogLines())
+        text += line + "\n";
+    // Texts that fill their fields end there; cells -1 and 99 reach no file (verification
+    // results always go to cell 0's).
+    EXPECT_THAT(text, HasSubstr(Ansi(L"HNDA:USendMsgInfo:0, 7, ") + std::string(256, 'A') + ", " +
+                                std::string(1024, 'B') + Ansi(L"提示:HNDA:UMonitorStatus:0, 1, ") +
+                                std::string(64, 'M') + "\n"));
+    EXPECT_THAT(text, Not(HasSubstr("UShowProgress:99,")));
+    EXPECT_THAT(text, Not(HasSubstr("USendMsgInfo:-1,")));
+    EXPECT_THAT(text, HasSubstr("HNDA:UCheckdataStatus:99, 7, " + std::string(1024, 'C') +
+                                "HNDA:UCheckdataStatus:-1"));
+    EXPECT_THAT(text, HasSubstr(Ansi(L"提示:HNDA:UShowProgress:0, 0, 17\n")));
+    EXPECT_THAT(text, HasSubstr(Ansi(L"HNDA:UTestStatus:0, 0, 9提示:HNDA:UShowProgress:0, 1000, 1000\n")));
+    // Two OnUpgradeBegin: cell 99's start and cell 0's; OnProgress 0 for the total of 0.
+    EXPECT_EQ(recorder_.Count("OnUpgradeBegin"), 2);
+    EXPECT_EQ(recorder_.Progress().front(), 0);
+    for (int percent : recorder_.Progress()) {
+        EXPECT_GE(percent, 0);
+        EXPECT_LE(percent, 98);
+    }
+}
+
+TEST(ControllerWithoutEngine, PathsOverTheLimitAreRefusedAndShutdownIsImmediate) {
+    DownloadController controller;
+    EXPECT_TRUE(controller.SetPackagePath(std::wstring(255, L'a')));
+    EXPECT_FALSE(controller.SetPackagePath(std::wstring(256, L'a')));
+    EXPECT_FALSE(controller.SetPackagePath(std::wstring(L"a\0b", 3)));
+    controller.PostCommand(CmdVerify);
+    EXPECT_TRUE(controller.IsCloseAllowed());
+    const auto before = std::chrono::steady_clock::now();
+    controller.Shutdown();
+    controller.Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 1s);
+}
+
+} // namespace
+} // namespace tarnvel

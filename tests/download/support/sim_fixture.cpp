@@ -1,0 +1,120 @@
+#include "sim_fixture.h"
+
+#include "log/log_format.h"
+#include "payload_format.h"
+#include "rzb_writer.h"
+#include "text/code_page.h"
+
+#include <windows.h>
+
+#include <regex>
+#include <thread>
+
+namespace tarnvel::testing {
+
+SimFixture::SimFixture() {
+    RemoveTree(LogFolder(ExecutableFolder()));
+    SetScenario("");
+}
+
+SimFixture::~SimFixture() {
+    ShutdownController();
+    SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", nullptr);
+}
+
+void SimFixture::SetScenario(const std::string& entries) {
+    const std::string text = "trace=" + Utf8FromWide(scratch_ / L"trace.txt") +
+                             ";storage=" + Utf8FromWide(phone_) +
+                             ";arrival_ms=50;speed_kbps=0;verify_ms=20;" + entries;
+    SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", WideFromUtf8(text).c_str());
+}
+
+std::string SimFixture::Payload(std::size_t size, unsigned seed) const {
+    std::string bytes(size, '\0');
+    sim::PayloadGenerator(seed).Fill(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), size));
+    return bytes;
+}
+
+std::wstring SimFixture::MakePackage(const std::string& model, const std::string& payload,
+                                     const std::string& name) {
+    rzb::PackageSpec spec;
+    spec.formatVersion = 16;
+    spec.modelBytes = model;
+    spec.versionBytes = "V1.0 test";
+    std::string error;
+    const auto bytes = rzb::BuildPackage(spec, payload, error);
+    EXPECT_EQ(error, "");
+    const std::wstring path = scratch_ / WideFromUtf8(name);
+    EXPECT_TRUE(
+        WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+    return path;
+}
+
+void SimFixture::StartController() {
+    controller_ = std::make_unique<DownloadController>();
+    controller_->SetHooks(HookRecorder::Hooks());
+    controller_->LoadEngine();
+}
+
+void SimFixture::ShutdownController() {
+    if (!controller_)
+        return;
+    controller_->Shutdown();
+    controller_.reset();
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t end = bytes.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(bytes.substr(start));
+            break;
+        }
+        lines.push_back(bytes.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::vector<std::string> SimFixture::Trace() const {
+    return SplitLines(ReadFileBytes(scratch_ / L"trace.txt"));
+}
+
+bool SimFixture::WaitForTrace(const std::string& line, std::chrono::milliseconds timeout) const {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        for (const auto& traced : Trace()) {
+            if (traced == line)
+                return true;
+        }
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+std::vector<std::wstring> SimFixture::LogFiles(unsigned cell) const {
+    std::vector<std::wstring> files;
+    const std::wstring folder = LogFolder(ExecutableFolder());
+    const std::wstring prefix = L"CELL" + std::to_wstring(cell) + L" ";
+    for (const auto& name : FilesIn(folder)) {
+        if (name.rfind(prefix, 0) == 0)
+            files.push_back(folder + L"\\" + name);
+    }
+    return files;
+}
+
+std::vector<std::string> SimFixture::LogLines(unsigned cell) const {
+    std::vector<std::string> lines;
+    for (const auto& file : LogFiles(cell)) {
+        // "hh:mm:ss:mmm\t" in front of every decorated line, also where a raw line runs into it.
+        static const std::regex stamp("[0-2][0-9]:[0-5][0-9]:[0-5][0-9]:[0-9]{3}\t");
+        for (auto& line : SplitLines(ReadFileBytes(file)))
+            lines.push_back(std::regex_replace(line, stamp, ""));
+    }
+    return lines;
+}
+
+} // namespace tarnvel::testing

@@ -1,0 +1,52 @@
+// A test fixture that runs the real controller against the simulated engine, which lies beside
+// the test program as dVarnok.dll. Scenarios go to the engine through its environment variable;
+// each test gets a scratch folder for packages, phone storage and the engine's trace.
+#pragma once
+
+#include "download/download_controller.h"
+#include "hook_recorder.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarnvel::testing {
+
+using namespace std::chrono_literals;
+
+class SimFixture : public ::testing::Test {
+protected:
+    SimFixture();
+    ~SimFixture() override;
+
+    // Scenario entries ("outcome=fail;fail_at=40"); the trace and phone storage go to scratch.
+    void SetScenario(const std::string& entries);
+    // A package of format 16 with this model and payload in the scratch folder.
+    std::wstring MakePackage(const std::string& model, const std::string& payload,
+                             const std::string& name = "p.rzb");
+    std::string Payload(std::size_t size, unsigned seed = 1) const;
+
+    void StartController(); // construct, set the recording hooks, load the engine
+    void ShutdownController();
+
+    std::vector<std::string> Trace() const;
+    bool WaitForTrace(const std::string& line, std::chrono::milliseconds timeout) const;
+    // Cell 0's log files, oldest first, and their lines with the 13-byte time stamp removed
+    // wherever it stands (a raw line runs into the next line, as in the file).
+    std::vector<std::wstring> LogFiles(unsigned cell = 0) const;
+    std::vector<std::string> LogLines(unsigned cell = 0) const;
+
+    ScratchFolder scratch_{L"sim"};
+    std::wstring phone_ = scratch_ / L"phone0.bin";
+    HookRecorder recorder_;
+    std::unique_ptr<DownloadController> controller_;
+};
+
+// Lines of a log file's bytes, split after each CR LF.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
+} // namespace tarnvel::testing
