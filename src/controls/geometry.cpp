@@ -1,6 +1,7 @@
 #include "controls/geometry.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tarnvel {
 
@@ -109,6 +110,35 @@ ShadowLayout ShadowPlacement(const Box& owner, int s, int inset, int mode) {
         break;
     }
     return layout;
+}
+
+ShadowPixel ShadowPixelAt(int x, int y, int width, int height, int radius) {
+    if (width <= 0 || height <= 0 || x < 0 || y < 0 || x >= width || y >= height)
+        return ShadowPixel{};
+    const double halfWidth = width / 2.0;
+    const double halfHeight = height / 2.0;
+    const double dx = std::abs(x + 0.5 - halfWidth);
+    const double dy = std::abs(y + 0.5 - halfHeight);
+    // How far in from the edge towards the centre, as the path gradient counts it: 0 on the edge,
+    // 1 at the centre, the edge scaled about the centre.
+    const double scale = std::max(dx / halfWidth, dy / halfHeight);
+    const double towardsCentre = 1.0 - scale;
+    const double t = std::clamp(towardsCentre / 0.05, 0.0, 1.0);
+
+    // Coverage of the pixel by the rounded rectangle, from the distance of its centre to the
+    // rounded corner's arc; one pixel of anti-aliasing.
+    double coverage = 1.0;
+    const double r = std::min<double>(radius, std::min(halfWidth, halfHeight));
+    const double cornerX = halfWidth - r;
+    const double cornerY = halfHeight - r;
+    if (r > 0 && dx > cornerX && dy > cornerY) {
+        const double distance = std::hypot(dx - cornerX, dy - cornerY);
+        coverage = std::clamp(r - distance + 0.5, 0.0, 1.0);
+    }
+    ShadowPixel pixel;
+    pixel.alpha = static_cast<std::uint8_t>(std::lround(255.0 * t * coverage));
+    pixel.grey = static_cast<std::uint8_t>(std::lround(255.0 * (1.0 - t)));
+    return pixel;
 }
 
 std::array<QuarterArc, 4> RoundedRectArcs(int x, int y, int width, int height, int radius) {

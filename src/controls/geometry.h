@@ -72,6 +72,16 @@ struct ShadowLayout {
 };
 ShadowLayout ShadowPlacement(const Box& owner, int shadowSize, int inset, int mode);
 
+// One pixel of the drop shadow in a width x height shadow bitmap: the rounded rectangle of the
+// given radius filled with a path gradient from transparent white at its edge to opaque black at
+// 5 % of the way to its centre and beyond. Colour channels are not premultiplied.
+struct ShadowPixel {
+    std::uint8_t alpha = 0;
+    std::uint8_t grey = 0;
+    friend bool operator==(const ShadowPixel&, const ShadowPixel&) = default;
+};
+ShadowPixel ShadowPixelAt(int x, int y, int width, int height, int radius);
+
 // The figure of a rounded rectangle: four quarter arcs in 2r x 2r squares at the corners, joined
 // by the straight edges, in the order top-left, top-right, bottom-right, bottom-left.
 struct QuarterArc {

@@ -3,6 +3,7 @@
 #include "controls/drawing.h"
 #include "controls/image_loader.h"
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 
@@ -186,16 +187,26 @@ void CThemedShadowWnd::DrawShadow() {
         shadowImage_.reset();
         return;
     }
-    {
-        Gdiplus::Graphics graphics(shadowImage_.get());
-        Gdiplus::PathGradientBrush brush(shadowPath_.get());
-        Gdiplus::Color colours[] = {Gdiplus::Color(0x00FFFFFF), Gdiplus::Color(0xFF000000),
-                                    Gdiplus::Color(0xFF000000)};
-        Gdiplus::REAL positions[] = {0.0f, 0.05f, 1.0f};
-        brush.SetInterpolationColors(colours, positions, 3);
-        graphics.ExcludeClip(Gdiplus::Rect(undrawn_.x, undrawn_.y, undrawn_.width, undrawn_.height));
-        graphics.FillPath(&brush, shadowPath_.get());
+    // The path gradient's colours are computed here pixel by pixel: not every GDI+ renders
+    // preset gradient colours, and the shadow must look the same everywhere.
+    Gdiplus::Rect whole(0, 0, width, height);
+    Gdiplus::BitmapData data{};
+    if (shadowImage_->LockBits(&whole, Gdiplus::ImageLockModeWrite, PixelFormat32bppARGB, &data) !=
+        Gdiplus::Ok)
+        return;
+    for (int y = 0; y < height; ++y) {
+        auto* row =
+            reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(data.Scan0) + y * data.Stride);
+        for (int x = 0; x < width; ++x) {
+            const bool undrawn = x >= undrawn_.x && x < undrawn_.x + undrawn_.width && y >= undrawn_.y &&
+                                 y < undrawn_.y + undrawn_.height;
+            const ShadowPixel pixel =
+                undrawn ? ShadowPixel{} : ShadowPixelAt(x, y, width, height, kShadowRadius);
+            row[x] = (std::uint32_t{pixel.alpha} << 24) | (std::uint32_t{pixel.grey} << 16) |
+                     (std::uint32_t{pixel.grey} << 8) | pixel.grey;
+        }
     }
+    shadowImage_->UnlockBits(&data);
     // Over transparent black the colours come out premultiplied and the alpha stays per pixel,
     // which is what the layered window blends with.
     HBITMAP bitmap = nullptr;
