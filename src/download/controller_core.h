@@ -111,8 +111,10 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     EngineExports exports;    // written by LoadEngine before any thread starts
     UniqueHandle controlThread;
 
-    std::mutex pathMutex; // guards packagePath
+    std::mutex pathMutex; // guards packagePath and packageRefused
     std::wstring packagePath;
+    bool packageRefused = false; // the last path offered did not fit: verify nothing until a new one does
+    bool PackageRefused();
 
     // One verification at a time; the texts the engine's init record points to, which stay
     // valid (at the same addresses) until the controller is gone.

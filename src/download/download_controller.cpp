@@ -220,6 +220,11 @@ void ControllerCore::StartStopThread() {
         workers.push_back(std::move(thread));
 }
 
+bool ControllerCore::PackageRefused() {
+    std::lock_guard lock(pathMutex);
+    return packageRefused;
+}
+
 void ControllerCore::VerifyThread() {
     std::lock_guard lock(verifyMutex);
     std::wstring path;
@@ -269,6 +274,11 @@ void ControllerCore::ControlThread() {
                 cellLog->CloseLog(0);
                 break;
             case CmdVerify:
+                if (PackageRefused()) {
+                    // Verifying the previous path would check a file the user did not choose.
+                    commandPending = 0;
+                    break;
+                }
                 cellLog->OpenLog(0);
                 commandPending = 0;
                 StartVerifyThread();
@@ -348,11 +358,13 @@ void DownloadController::LoadEngine() {
 }
 
 bool DownloadController::SetPackagePath(std::wstring_view path) {
-    if (path.size() >= detail::kPackagePathCapacity || path.find(L'\0') != std::wstring_view::npos)
-        return false;
+    const bool fits =
+        path.size() < detail::kPackagePathCapacity && path.find(L'\0') == std::wstring_view::npos;
     std::lock_guard lock(core_->pathMutex);
-    core_->packagePath.assign(path);
-    return true;
+    core_->packageRefused = !fits;
+    if (fits)
+        core_->packagePath.assign(path);
+    return fits;
 }
 
 void DownloadController::PostCommand(int command) {

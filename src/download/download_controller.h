@@ -64,8 +64,9 @@ public:
     // library nothing starts and posted commands are never acted on.
     void LoadEngine();
 
-    // False, and nothing stored, when the path is longer than 255 characters: the engine's
-    // record holds no more, and a shortened path would name another file.
+    // False, and nothing stored, when the path is longer than 255 characters (or holds a NUL):
+    // the engine's record holds no more, and a shortened path would name another file. Until a
+    // path is accepted again, CmdVerify then verifies nothing (not the previous package either).
     bool SetPackagePath(std::wstring_view path);
 
     // A code posted before the control thread took the previous one replaces it.

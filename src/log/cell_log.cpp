@@ -3,7 +3,6 @@
 #include "text/code_page.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <chrono>
@@ -63,12 +62,26 @@ bool StartFolderRemoval(const std::wstring& exeFolder) {
         if (!batch.IsValid() || !WriteAll(batch.Get(), command))
             return false;
     }
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof(info);
-    info.fMask = SEE_MASK_FLAG_NO_UI;
-    info.lpFile = batchPath.c_str();
-    info.nShow = SW_HIDE;
-    return ShellExecuteExW(&info) != FALSE;
+    // The batch file is started by its bare name from inside the folder: cmd parses the command
+    // line it is started with, where a full path with & would be split and %...% expanded.
+    // /d: no AutoRun commands; /v:off: a ! in the path stays a !.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    const std::wstring cmd = std::wstring(system, length) + L"\\cmd.exe";
+    std::wstring commandLine = L"cmd.exe /d /v:off /c DeleteTree.bat";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        exeFolder.c_str(), &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 CellLog::CellLog() : exeFolder_(ExecutableFolder()) {

@@ -70,9 +70,9 @@ private:
     std::thread writer_;
 };
 
-// The removal of "<folder>\MTK_Log" through "<folder>\DeleteTree.bat", started and not waited
-// for. False when nothing was started: the folder path cannot be written faithfully in the
-// code page cmd reads batch files in, the batch file cannot be written, or the shell refused.
+// The removal of "<folder>\MTK_Log" through "<folder>\DeleteTree.bat", started (hidden) and not
+// waited for. False when nothing was started: the folder path cannot be written faithfully in
+// the code page cmd reads batch files in, the batch file cannot be written, or cmd did not start.
 bool StartFolderRemoval(const std::wstring& exeFolder);
 
 } // namespace tarnvel

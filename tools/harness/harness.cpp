@@ -1,0 +1,186 @@
+// Console harness: the real DownloadController with hooks that print each call, driven by a
+// script given as arguments, one step per argument. Put it beside a dVarnok.dll (the simulated
+// engine) and run, for example:
+//
+//   tarnvel_harness path=C:\pkg\p.rzb verify until=OnVerifyPassed until=OnProgress>=50 shutdown
+//
+// Steps:
+//   path=<file>        SetPackagePath (prints whether it was accepted)
+//   verify             PostCommand(CmdVerify)
+//   post=<code>        PostCommand(code)
+//   back               BeginStop, then PostCommand(CmdEndLog), as the wizard's Back button does
+//   sleep=<ms>         waits
+//   until=<hook>[#n][:<ms>]      waits until the hook has been called n times (default 1) in
+//                                all, at most ms (default 30000); a timeout ends the script
+//   until=OnProgress>=<p>[:<ms>] waits for a progress report of at least p percent
+//   close?             prints IsCloseAllowed
+//   shutdown           Shutdown (prints how long it took); done at the end anyway
+//
+// Output, one line per event: "[+<ms since start> ms] <what>". Exit code 0, or 3 after a
+// timeout, 2 for a bad step.
+#include "download/download_controller.h"
+#include "text/code_page.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace {
+
+using namespace tarnvel;
+using Clock = std::chrono::steady_clock;
+
+const Clock::time_point g_start = Clock::now();
+std::mutex g_mutex; // guards the counts and the output
+std::condition_variable g_changed;
+std::map<std::string, int> g_counts;
+int g_bestProgress = -1;
+
+void Print(const std::string& text) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - g_start).count();
+    char stamp[32];
+    std::snprintf(stamp, sizeof(stamp), "[+%06lld ms] ", static_cast<long long>(ms));
+    const std::string line = stamp + text + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+void Hook(const char* name, std::intptr_t value, bool progress) {
+    const int shown = progress ? *reinterpret_cast<const std::int32_t*>(value) : static_cast<int>(value);
+    {
+        std::lock_guard lock(g_mutex);
+        ++g_counts[name];
+        if (progress)
+            g_bestProgress = std::max(g_bestProgress, shown);
+        Print(std::string(name) + " " + std::to_string(shown));
+    }
+    g_changed.notify_all();
+}
+
+#define TARNVEL_HARNESS_HOOK(name)                                                                           \
+    void name(std::intptr_t value) {                                                                         \
+        Hook(#name, value, false);                                                                           \
+    }
+TARNVEL_HARNESS_HOOK(OnDeviceMode)
+TARNVEL_HARNESS_HOOK(OnReserved1)
+TARNVEL_HARNESS_HOOK(OnDeviceInfo)
+TARNVEL_HARNESS_HOOK(OnDeviceLost)
+TARNVEL_HARNESS_HOOK(OnVerifyPassed)
+TARNVEL_HARNESS_HOOK(OnVerifyFailed)
+TARNVEL_HARNESS_HOOK(OnUpgradeStarted)
+TARNVEL_HARNESS_HOOK(OnReserved7)
+TARNVEL_HARNESS_HOOK(OnUpgradeSucceeded)
+TARNVEL_HARNESS_HOOK(OnUpgradeFailed)
+TARNVEL_HARNESS_HOOK(OnReserved11)
+TARNVEL_HARNESS_HOOK(OnUpgradeBegin)
+#undef TARNVEL_HARNESS_HOOK
+void OnProgress(std::intptr_t value) {
+    Hook("OnProgress", value, true);
+}
+
+DownloadHooks PrintingHooks() {
+    DownloadHooks hooks;
+    hooks.OnDeviceMode = OnDeviceMode;
+    hooks.OnReserved1 = OnReserved1;
+    hooks.OnDeviceInfo = OnDeviceInfo;
+    hooks.OnDeviceLost = OnDeviceLost;
+    hooks.OnVerifyPassed = OnVerifyPassed;
+    hooks.OnVerifyFailed = OnVerifyFailed;
+    hooks.OnUpgradeStarted = OnUpgradeStarted;
+    hooks.OnReserved7 = OnReserved7;
+    hooks.OnProgress = OnProgress;
+    hooks.OnUpgradeSucceeded = OnUpgradeSucceeded;
+    hooks.OnUpgradeFailed = OnUpgradeFailed;
+    hooks.OnReserved11 = OnReserved11;
+    hooks.OnUpgradeBegin = OnUpgradeBegin;
+    return hooks;
+}
+
+void Say(const std::string& text) {
+    std::lock_guard lock(g_mutex);
+    Print(text);
+}
+
+// "until=<hook>[#n][:<ms>]" or "until=OnProgress>=<p>[:<ms>]"; false on timeout.
+bool Until(std::string spec) {
+    int timeoutMs = 30000;
+    if (const auto colon = spec.find(':'); colon != std::string::npos) {
+        timeoutMs = std::atoi(spec.c_str() + colon + 1);
+        spec.resize(colon);
+    }
+    std::unique_lock lock(g_mutex);
+    bool met = false;
+    if (const auto atLeast = spec.find(">="); atLeast != std::string::npos) {
+        const int percent = std::atoi(spec.c_str() + atLeast + 2);
+        met = g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [percent] { return g_bestProgress >= percent; });
+    } else {
+        int times = 1;
+        if (const auto hash = spec.find('#'); hash != std::string::npos) {
+            times = std::atoi(spec.c_str() + hash + 1);
+            spec.resize(hash);
+        }
+        met = g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return g_counts[spec] >= times; });
+    }
+    if (!met)
+        Print("timeout waiting for " + spec);
+    return met;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    DownloadController controller;
+    controller.SetHooks(PrintingHooks());
+    controller.LoadEngine();
+    Say("> load");
+    bool shutDown = false;
+    int result = 0;
+    for (int i = 1; i < argc && result == 0; ++i) {
+        const std::wstring step = argv[i];
+        const std::wstring::size_type equals = step.find(L'=');
+        const std::wstring name = step.substr(0, equals);
+        const std::wstring value = equals == std::wstring::npos ? L"" : step.substr(equals + 1);
+        Say("> " + Utf8FromWide(step));
+        if (name == L"path") {
+            Say(std::string("SetPackagePath ") + (controller.SetPackagePath(value) ? "accepted" : "refused"));
+        } else if (name == L"verify") {
+            controller.PostCommand(CmdVerify);
+        } else if (name == L"post") {
+            controller.PostCommand(_wtoi(value.c_str()));
+        } else if (name == L"back") {
+            controller.BeginStop();
+            controller.PostCommand(CmdEndLog);
+        } else if (name == L"sleep") {
+            Sleep(static_cast<DWORD>(_wtoi(value.c_str())));
+        } else if (name == L"until") {
+            if (!Until(Utf8FromWide(value)))
+                result = 3;
+        } else if (name == L"close?") {
+            Say(std::string("IsCloseAllowed ") + (controller.IsCloseAllowed() ? "1" : "0"));
+        } else if (name == L"shutdown") {
+            const auto before = Clock::now();
+            controller.Shutdown();
+            shutDown = true;
+            Say("Shutdown took " +
+                std::to_string(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - before).count()) +
+                " ms");
+        } else {
+            Say("bad step");
+            result = 2;
+        }
+    }
+    if (!shutDown) {
+        controller.Shutdown();
+        Say("Shutdown");
+    }
+    Say("end");
+    return result;
+}
