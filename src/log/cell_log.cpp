@@ -160,6 +160,14 @@ std::wstring CellLog::FileNameOf(unsigned cell) const {
     return slots_[cell].fileName;
 }
 
+std::size_t CellLog::QueuedLines() const {
+    std::lock_guard lock(mutex_);
+    std::size_t queued = 0;
+    for (const Slot& slot : slots_)
+        queued += slot.queue.size();
+    return queued;
+}
+
 void CellLog::WriterThread() {
     using namespace std::chrono_literals;
     while (running_) {

@@ -37,6 +37,9 @@ public:
     // The cell's current file, empty while it is closed.
     std::wstring FileNameOf(unsigned cell) const;
 
+    // Lines posted and not yet taken by the writer, over all cells.
+    std::size_t QueuedLines() const;
+
 private:
     struct Entry {
         int level;
