@@ -33,7 +33,10 @@ std::vector<SlicePiece> ThreeSlicePieces(int imageWidth, int imageHeight, int x,
     int chunk = std::min(remaining, mid);
     int dx = x + cap;
     for (;;) {
-        pieces.push_back({{cap, 0, mid, imageHeight}, {dx, y, chunk, imageHeight}});
+        // A bar narrower than its two caps has no middle; a piece of negative width would draw
+        // the middle mirrored.
+        if (chunk > 0)
+            pieces.push_back({{cap, 0, mid, imageHeight}, {dx, y, chunk, imageHeight}});
         dx += chunk;
         remaining -= chunk;
         if (remaining <= 0)

@@ -61,9 +61,15 @@ HWND CThemedShadowWnd::CreateFor(HWND owner) {
     if (!owner || Handle() || FindOwner(owner).previousProc)
         return nullptr;
     owner_ = owner;
-    HWND hwnd = Create(nullptr, RECT{1, 1, 1, 1}, L"", WS_VISIBLE, 0, 0);
-    if (!hwnd)
+    // Made hidden and shown without activation, with its owner: a window made visible would take
+    // the activation from whatever window had it.
+    HWND hwnd = Create(nullptr, RECT{1, 1, 1, 1}, L"", 0, 0, 0);
+    if (!hwnd) {
         owner_ = nullptr;
+        return nullptr;
+    }
+    if (IsWindowVisible(owner))
+        ShowWindow(hwnd, SW_SHOWNOACTIVATE);
     return hwnd;
 }
 

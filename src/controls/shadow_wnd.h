@@ -22,9 +22,10 @@ public:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Stores the owner and creates the shadow window (top-level, 0 x 0 at (1, 1), visible style);
-    // the owner is hooked at creation. Set the three numbers afterwards; they apply at the next
-    // placement. Null when the window cannot be made or owner is already shadowed.
+    // Stores the owner and creates the shadow window (top-level, 0 x 0 at (1, 1)), shown without
+    // activation when the owner is or becomes visible; the owner is hooked at creation. Set the three numbers
+    // afterwards; they apply at the next placement. Null when the window cannot be made or owner is already
+    // shadowed.
     HWND CreateFor(HWND owner);
 
     int shadowSize = 5;

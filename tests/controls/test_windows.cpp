@@ -1,0 +1,125 @@
+#include "test_windows.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace tarnvel::testing {
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bits_ = static_cast<std::uint32_t*>(bits);
+    previous_ = SelectObject(dc_, bitmap_);
+    const std::uint32_t value = (GetRValue(fill) << 16) | (GetGValue(fill) << 8) | GetBValue(fill);
+    for (int i = 0; i < width * height; ++i)
+        bits_[i] = value;
+}
+
+Canvas::~Canvas() {
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+}
+
+COLORREF Canvas::At(int x, int y) const {
+    GdiFlush();
+    const std::uint32_t v = bits_[y * width_ + x];
+    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+std::uint8_t Canvas::AlphaAt(int x, int y) const {
+    GdiFlush();
+    return static_cast<std::uint8_t>(bits_[y * width_ + x] >> 24);
+}
+
+Printed PrintClient(HWND hwnd) {
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    Printed printed;
+    printed.width = client.right;
+    printed.height = client.bottom;
+    Canvas canvas(printed.width, printed.height);
+    SendMessageW(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT);
+    printed.pixels.reserve(static_cast<size_t>(printed.width * printed.height));
+    for (int y = 0; y < printed.height; ++y)
+        for (int x = 0; x < printed.width; ++x)
+            printed.pixels.push_back(canvas.At(x, y));
+    return printed;
+}
+
+bool Near(COLORREF a, COLORREF b, int tolerance) {
+    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
+           std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
+           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
+}
+
+const WindowClass& TestHost::Class() {
+    static const WindowClass cls =
+        RegisterOwnClass(L"TarnvelTestHost", CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW));
+    return cls;
+}
+
+LRESULT TestHost::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PRINTCLIENT)
+        ++printClientCalls;
+    LRESULT result = 0;
+    if (HandleDoubleBufferedPaint(Handle(), message, wParam, result, [this](HDC dc) {
+            RECT client{};
+            GetClientRect(Handle(), &client);
+            HBRUSH brush = CreateSolidBrush(colour);
+            FillRect(dc, &client, brush);
+            DeleteObject(brush);
+        }))
+        return result;
+    if (ReflectNotification(Handle(), message, wParam, lParam, result))
+        return result;
+    return DefaultProc(message, wParam, lParam);
+}
+
+HWND TestHost::CreatePopup(int x, int y, int width, int height) {
+    // Shown without activation: Wine waits for a window manager to unmap an activated pop-up.
+    HWND hwnd = Create(nullptr, RECT{x, y, x + width, y + height}, L"", WS_POPUP | WS_CLIPCHILDREN,
+                       WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE);
+    ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+    UpdateWindow(hwnd);
+    return hwnd;
+}
+
+HWND TestHost::CreateChild(HWND parent, int x, int y, int width, int height, int id) {
+    return Create(parent, RECT{x, y, x + width, y + height}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
+                  static_cast<UINT_PTR>(id));
+}
+
+const WindowClass& Recorder::Class() {
+    static const WindowClass cls = RegisterOwnClass(L"TarnvelTestRecorder", 0, nullptr, nullptr);
+    return cls;
+}
+
+LRESULT Recorder::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= kReflectedMessageBase && message < kReflectedMessageBase + WM_USER &&
+        message != kReflectedMessageBase + WM_PARENTNOTIFY) {
+        received.push_back({message, wParam, lParam});
+        return answer;
+    }
+    if (message == WM_USER && throwOnUser)
+        throw std::runtime_error("handler failed");
+    return DefaultProc(message, wParam, lParam);
+}
+
+} // namespace tarnvel::testing
