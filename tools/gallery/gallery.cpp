@@ -371,7 +371,7 @@ void Gallery::BuildPanels() {
     GalleryHost& labels = AddHost(frame, RECT{800, 520, 1340, 800}, kPanelLabels, Look::MenuColour);
     HWND l = labels.Handle();
     AddLabel(l, RECT{20, 20, 220, 40}, kLabelEllipsis, f14_, RGB(0, 0, 0), kLeftFormat,
-             L"这一行文字太长，放不下时以省略号结束");
+             L"这一行文字太长，放不下时应当以省略号结束，后面的字都看不见");
     AddLabel(l, RECT{20, 50, 300, 100}, kLabelTwoLines, f14_, RGB(0, 0, 0), kLeftFormat,
              L"第一行文字\n第二行文字");
     AddLabel(l, RECT{20, 110, 300, 130}, kLabelRight, f12_, RGB(0, 0, 0), kRightFormat, L"37%");
