@@ -144,14 +144,15 @@ def bordered_box(size, face, border):
 
 
 def bar_track():
-    """227: 208 x 12, a light grey capsule with a grey border; the round ends fit in the 10-pixel caps."""
+    """227: 208 x 12, a light grey track with a grey border and softly rounded corners that fit in
+    the 10-pixel caps and under the fill's own rounding."""
     size = (208, 12)
 
     def outer(draw, s):
-        draw.rounded_rectangle([(0, 0), (s(208) - 1, s(12) - 1)], radius=s(6), fill=255)
+        draw.rounded_rectangle([(0, 0), (s(208) - 1, s(12) - 1)], radius=s(3), fill=255)
 
     def inner(draw, s):
-        draw.rounded_rectangle([(s(1), s(1)), (s(207) - 1, s(11) - 1)], radius=s(5), fill=255)
+        draw.rounded_rectangle([(s(1), s(1)), (s(207) - 1, s(11) - 1)], radius=s(2), fill=255)
 
     return compose(size, [(BORDER_GREY, mask(size, outer)), (hex_colour(0xF5F5F5), mask(size, inner))])
 
