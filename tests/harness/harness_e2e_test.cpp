@@ -3,7 +3,9 @@
 // the engine's trace, the log files and the phone's storage file.
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
+#include "download/package_header.h"
 #include "payload_format.h"
+#include "scenario.h"
 #include "rzb_writer.h"
 #include "text/code_page.h"
 #include "text/text_format.h"
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <regex>
 #include <span>
+#include <thread>
 
 namespace tarnvel {
 namespace {
@@ -56,6 +59,54 @@ struct HarnessRun {
     }
 };
 
+struct ProcessResult {
+    int exitCode = -1;
+    std::string output; // standard output and error
+};
+
+// Runs a program to its end (at most a minute) and collects what it prints.
+ProcessResult RunProcess(std::wstring command, const std::wstring& folder) {
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        folder.c_str(), &startup, &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        ADD_FAILURE() << "cannot start " << Utf8FromWide(command);
+        return result;
+    }
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+            result.output.append(buffer, got);
+    });
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 99);
+        ADD_FAILURE() << Utf8FromWide(command) << " did not end";
+    }
+    reader.join();
+    CloseHandle(readEnd);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.exitCode = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
 class HarnessTest : public ::testing::Test {
 protected:
     // A demo folder holding the harness and an engine (default: the full simulation).
@@ -67,23 +118,13 @@ protected:
         ASSERT_TRUE(CopyFileTo(kBin + L"\\" + engine, folder_ + L"\\dVarnok.dll"));
     }
 
-    std::wstring Package(const std::string& payload, const std::string& model = "5512Q") {
-        rzb::PackageSpec spec;
-        spec.formatVersion = 17;
-        spec.modelBytes = model;
-        spec.versionBytes = "V3";
-        std::string error;
-        const auto bytes = rzb::BuildPackage(spec, payload, error);
+    std::wstring Package(const std::string& payload) {
         const std::wstring path = folder_ + L"\\p.rzb";
-        EXPECT_TRUE(testing::WriteFileBytes(path, std::string(bytes.begin(), bytes.end())));
+        EXPECT_TRUE(testing::WritePackage(path, 17, "5512Q", payload));
         return path;
     }
 
-    static std::string Payload(std::size_t size) {
-        std::string bytes(size, '\0');
-        sim::PayloadGenerator(7).Fill(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), size));
-        return bytes;
-    }
+    static std::string Payload(std::size_t size) { return testing::GeneratedPayload(size, 7); }
 
     HarnessRun Harness(const std::string& scenario, std::vector<std::wstring> steps) {
         const std::string text = "trace=trace.txt;arrival_ms=100;verify_ms=20;speed_kbps=0;" + scenario;
@@ -92,42 +133,10 @@ protected:
         for (const auto& step : steps)
             command += L" \"" + step + L"\"";
         HarnessRun run;
-        SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-        HANDLE readEnd = nullptr, writeEnd = nullptr;
-        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-            return run;
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
-        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-        PROCESS_INFORMATION process{};
-        const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                            folder_.c_str(), &startup, &process);
-        CloseHandle(writeEnd);
+        const ProcessResult result = RunProcess(command, folder_);
         SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", nullptr);
-        if (!started) {
-            CloseHandle(readEnd);
-            ADD_FAILURE() << "cannot start the harness";
-            return run;
-        }
-        std::string output;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0)
-            output.append(buffer, got);
-        CloseHandle(readEnd);
-        if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 99);
-            ADD_FAILURE() << "the harness did not end";
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(process.hProcess, &code);
-        run.exitCode = static_cast<int>(code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        run.exitCode = result.exitCode;
+        const std::string& output = result.output;
         for (const auto& line : SplitLines(std::string(output.begin(), output.end()))) {
             std::string clean = line;
             clean.erase(std::remove(clean.begin(), clean.end(), '\n'), clean.end());
@@ -397,6 +406,66 @@ TEST_F(HarnessTest, FolderOutsideTheCodePageStillLogsButRunsNoBatchFile) {
     // cmd could not be told this folder's name: the batch file is not even written.
     EXPECT_FALSE(FileExists(folder_ + L"\\DeleteTree.bat"));
     EXPECT_TRUE(FolderExists(folder_ + L"\\MTK_Log"));
+}
+
+TEST(RzbpackTool, WritesEveryFormatThatTheProgramsReaderReads) {
+    testing::ScratchFolder folder{L"rzbpack"};
+    const std::wstring tool = L"\"" + kBin + L"\\rzbpack.exe\" ";
+    struct Case {
+        const wchar_t* format;
+        int version;
+    };
+    for (const Case c : {Case{L"13 --old-magic", 13}, Case{L"13", 13}, Case{L"14", 14}, Case{L"15", 15},
+                         Case{L"16", 16}, Case{L"17", 17}, Case{L"18", 18}}) {
+        SCOPED_TRACE(Utf8FromWide(c.format));
+        const std::wstring package = folder / L"p.rzb";
+        const ProcessResult made =
+            RunProcess(tool + L"make \"" + package + L"\" --format " + c.format +
+                           L" --model 5512QDS --version \"V2.0 升级\" --payload-size 5000",
+                       folder.Path());
+        EXPECT_EQ(made.exitCode, 0) << made.output;
+        std::wstring model, version;
+        EXPECT_TRUE(ReadPackageModel(package, model));
+        EXPECT_TRUE(ReadPackageVersion(package, version));
+        EXPECT_EQ(model, L"5512QDS");
+        EXPECT_EQ(version, L"V2.0 升级");
+        const std::string magic = ReadFileBytes(package).substr(0, 4);
+        EXPECT_EQ(magic == "HSRZ", std::wstring(c.format).find(L"old") != std::wstring::npos);
+        ProcessResult shown = RunProcess(tool + L"show \"" + package + L"\"", folder.Path());
+        std::erase(shown.output, '\r');
+        EXPECT_EQ(shown.exitCode, 0);
+        EXPECT_THAT(shown.output, HasSubstr("format: " + std::to_string(c.version) +
+                                            "\nmodel: 5512QDS\nversion: " + Utf8FromWide(L"V2.0 升级") +
+                                            "\npayload: 5000 bytes"));
+    }
+    const ProcessResult tooLong =
+        RunProcess(tool + L"make x.rzb --format 17 --model 12345678901234567 --version v --payload-size 1",
+                   folder.Path());
+    EXPECT_EQ(tooLong.exitCode, 2);
+    EXPECT_THAT(tooLong.output, HasSubstr("model name too long for format 17 (at most 16 bytes)"));
+    EXPECT_TRUE(testing::WriteFileBytes(folder / L"foreign.bin", std::string(100, 'x')));
+    const ProcessResult foreign = RunProcess(tool + L"show foreign.bin", folder.Path());
+    EXPECT_EQ(foreign.exitCode, 1);
+    EXPECT_THAT(foreign.output, HasSubstr("not an RZB package"));
+}
+
+TEST(SimulatedEngineParts, ScenarioAndChecksums) {
+    const std::uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+    EXPECT_EQ(sim::Crc32(0, check), 0xCBF43926u);
+    EXPECT_EQ(sim::Crc32(sim::Crc32(0, std::span(check).first(4)), std::span(check).subspan(4)), 0xCBF43926u);
+    std::vector<std::string> errors;
+    const sim::Scenario scenario =
+        sim::ParseScenario("# demo\noutcome=unplug\n unplug_at = 70 "
+                           "\ncells=2\ncell1.outcome=hang\nstorage=C:\\a;b.bin\nbogus=1\n",
+                           false, &errors);
+    EXPECT_EQ(scenario.cell[0].outcome, sim::Outcome::Unplug);
+    EXPECT_EQ(scenario.cell[1].outcome, sim::Outcome::Hang);
+    EXPECT_EQ(scenario.cell[1].unplugAt, 70);
+    EXPECT_EQ(scenario.cells, 2);
+    EXPECT_EQ(scenario.cell[0].storage, "C:\\a;b.bin"); // in a file only new lines separate
+    EXPECT_EQ(scenario.cell[1].storage, "");
+    EXPECT_THAT(errors, ElementsAre("bogus=1"));
+    EXPECT_EQ(sim::ParseScenario("verify=fail;speed_kbps=5", true).cell[3].speedKbps, 5);
 }
 
 } // namespace

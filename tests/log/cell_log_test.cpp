@@ -33,18 +33,12 @@ protected:
     void SetUp() override { testing::RemoveTree(kTextLog); }
     void TearDown() override { testing::RemoveTree(kTextLog); }
 
-    // The file's lines, split after each CR LF (a last unterminated piece is kept).
+    // The file's lines, each with its CR LF (a last unterminated piece is kept as it is).
     static std::vector<std::string> Lines(const std::string& bytes) {
-        std::vector<std::string> lines;
-        std::size_t start = 0;
-        while (start < bytes.size()) {
-            const std::size_t end = bytes.find("\r\n", start);
-            if (end == std::string::npos) {
-                lines.push_back(bytes.substr(start));
-                break;
-            }
-            lines.push_back(bytes.substr(start, end + 2 - start));
-            start = end + 2;
+        std::vector<std::string> lines = testing::SplitLines(bytes);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i + 1 < lines.size() || bytes.ends_with("\r\n"))
+                lines[i] += "\r\n";
         }
         return lines;
     }

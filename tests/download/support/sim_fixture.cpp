@@ -29,24 +29,28 @@ void SimFixture::SetScenario(const std::string& entries) {
     SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", WideFromUtf8(text).c_str());
 }
 
-std::string SimFixture::Payload(std::size_t size, unsigned seed) const {
+std::string GeneratedPayload(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
     sim::PayloadGenerator(seed).Fill(std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), size));
     return bytes;
 }
 
-std::wstring SimFixture::MakePackage(const std::string& model, const std::string& payload,
-                                     const std::string& name) {
+bool WritePackage(const std::wstring& path, int format, const std::string& model,
+                  const std::string& payload) {
     rzb::PackageSpec spec;
-    spec.formatVersion = 16;
+    spec.formatVersion = format;
     spec.modelBytes = model;
     spec.versionBytes = "V1.0 test";
     std::string error;
     const auto bytes = rzb::BuildPackage(spec, payload, error);
-    EXPECT_EQ(error, "");
+    return !bytes.empty() &&
+           WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::wstring SimFixture::MakePackage(const std::string& model, const std::string& payload,
+                                     const std::string& name) {
     const std::wstring path = scratch_ / WideFromUtf8(name);
-    EXPECT_TRUE(
-        WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())));
+    EXPECT_TRUE(WritePackage(path, 16, model, payload));
     return path;
 }
 
@@ -61,21 +65,6 @@ void SimFixture::ShutdownController() {
         return;
     controller_->Shutdown();
     controller_.reset();
-}
-
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < bytes.size()) {
-        const std::size_t end = bytes.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(bytes.substr(start));
-            break;
-        }
-        lines.push_back(bytes.substr(start, end - start));
-        start = end + 2;
-    }
-    return lines;
 }
 
 std::vector<std::string> SimFixture::Trace() const {

@@ -18,6 +18,12 @@ namespace tarnvel::testing {
 
 using namespace std::chrono_literals;
 
+// Generated payload bytes (the same for the same seed).
+std::string GeneratedPayload(std::size_t size, unsigned seed = 1);
+
+// Writes a package of the format with this model and payload; false when it cannot.
+bool WritePackage(const std::wstring& path, int format, const std::string& model, const std::string& payload);
+
 class SimFixture : public ::testing::Test {
 protected:
     SimFixture();
@@ -28,7 +34,7 @@ protected:
     // A package of format 16 with this model and payload in the scratch folder.
     std::wstring MakePackage(const std::string& model, const std::string& payload,
                              const std::string& name = "p.rzb");
-    std::string Payload(std::size_t size, unsigned seed = 1) const;
+    std::string Payload(std::size_t size, unsigned seed = 1) const { return GeneratedPayload(size, seed); }
 
     void StartController(); // construct, set the recording hooks, load the engine
     void ShutdownController();
@@ -46,7 +52,5 @@ protected:
     std::unique_ptr<DownloadController> controller_;
 };
 
-// Lines of a log file's bytes, split after each CR LF.
-std::vector<std::string> SplitLines(const std::string& bytes);
 
 } // namespace tarnvel::testing

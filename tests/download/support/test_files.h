@@ -32,6 +32,10 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
 bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 
+// Lines of a text file's bytes, split at each CR LF (which is dropped); a last piece without
+// CR LF is a line too.
+std::vector<std::string> SplitLines(const std::string& bytes);
+
 // Text in the process's ANSI code page, as the log writes it (from UTF-16).
 std::string Ansi(std::wstring_view text);
 
