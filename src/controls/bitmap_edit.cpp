@@ -82,7 +82,7 @@ LRESULT CBitmapEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return DefaultProc(message, wParam, lParam);
     default:
-        if (message >= kReflectedMessageBase + WM_NOTIFY && message < kReflectedMessageBase + WM_USER)
+        if (message >= kReflectedMessageBase && message < kReflectedMessageBase + WM_USER)
             return DefaultProc(message - kReflectedMessageBase, wParam, lParam);
         return DefaultProc(message, wParam, lParam);
     }

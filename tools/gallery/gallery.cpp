@@ -6,6 +6,7 @@
 
 #include "controls/bitmap_edit.h"
 #include "controls/custom_button.h"
+#include "controls/document_view.h"
 #include "controls/drawing.h"
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
@@ -304,7 +305,13 @@ void Gallery::BuildMainWindow() {
     AddLabel(steps.Handle(), RECT{670, 20, 720, 40}, 2025, arial12_, RGB(0, 0, 0), kLeftFormat, L"完成");
     AddBar(steps.Handle(), RECT{20, 40, 698, 43}, 2004, kPictureStepTrack, kPictureStepFill, 25, 8);
 
-    GalleryHost& page = AddHost(main, RECT{2, 104, 718, 438}, kPageArea, GalleryHost::Look::MenuColour);
+    // The page container shows the left end of its wide content, as the main window does.
+    auto container = std::make_unique<CDocumentView>(
+        [] { return std::make_unique<GalleryHost>(GalleryHost::Look::MenuColour, 0, nullptr); });
+    container->Create(main, RECT{2, 104, 718, 438}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                      WS_EX_WINDOWEDGE, kPageArea);
+    GalleryHost& page = *container->ContentAs<GalleryHost>();
+    windows_.push_back(std::move(container));
     HWND p = page.Handle();
     AddImage(p, 80, 60, 2014, pictures_[0].Get());
     AddLabel(p, RECT{270, 48, 720, 140}, 1008, f24b_, RGB(0xFF, 0, 0), kLeftFormat,

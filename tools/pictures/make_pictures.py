@@ -75,6 +75,9 @@ def save_png(picture, picture_id):
 TITLE_TOP = hex_colour(0xFBFCFC)
 TITLE_BOTTOM = hex_colour(0xECEFF1)
 TITLE_HEIGHT = 60
+TITLE_LINE = hex_colour(0xE2E6E9)
+DIVIDER = hex_colour(0xDCE0E3)
+DIVIDER_TOP, DIVIDER_BOTTOM = 10, TITLE_HEIGHT - 10
 
 
 def title_band_colour(row):
@@ -88,12 +91,16 @@ def close_button():
     frame = 60
     picture = Image.new("RGB", (3 * frame, frame))
     pixels = picture.load()
-    # The button sits one row below the picture's top edge (the window's border), so each of its
-    # rows shows the band one row further down.
+    # The window draws its background into its client area with the edges squeezed by a pixel, so
+    # the button's rows show the band's rows as they are: the band's bottom line in row 59, and
+    # the divider 60 pixels from the right edge in column 0.
     for y in range(frame):
-        colour = title_band_colour(y + 1)
+        colour = TITLE_LINE if y == TITLE_HEIGHT - 1 else title_band_colour(y)
         for x in range(3 * frame):
             pixels[x, y] = colour
+    for index in range(3):
+        for y in range(DIVIDER_TOP, DIVIDER_BOTTOM):
+            pixels[index * frame, y] = DIVIDER
 
     def cross(draw, s):
         half = 6.0
@@ -117,10 +124,10 @@ def main_background():
     draw = ImageDraw.Draw(picture)
     for y in range(TITLE_HEIGHT):
         draw.line([(0, y), (width - 1, y)], fill=title_band_colour(y) + (255,))
-    draw.line([(0, TITLE_HEIGHT - 1), (width - 1, TITLE_HEIGHT - 1)], fill=hex_colour(0xE2E6E9) + (255,))
+    draw.line([(0, TITLE_HEIGHT - 1), (width - 1, TITLE_HEIGHT - 1)], fill=TITLE_LINE + (255,))
     # The divider that sets the close button apart, 60 pixels from the right edge.
-    for y in range(10, TITLE_HEIGHT - 10):
-        draw.point((width - 60, y), fill=hex_colour(0xDCE0E3) + (255,))
+    for y in range(DIVIDER_TOP, DIVIDER_BOTTOM):
+        draw.point((width - 60, y), fill=DIVIDER + (255,))
     # The bottom band under the page area, with a hairline on top.
     band_top = 440
     draw.rectangle([(0, band_top), (width - 1, height - 1)], fill=hex_colour(0xF3F4F5) + (255,))
