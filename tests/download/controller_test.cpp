@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 
+#include <windows.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -262,6 +264,44 @@ TEST_F(ControllerTest, MalformedRecordsAreLoggedSafely) {
         EXPECT_GE(percent, 0);
         EXPECT_LE(percent, 98);
     }
+}
+
+TEST_F(ControllerTest, ShutdownWaitsForAVerificationInsideTheEngineBeforeUnloadingIt) {
+    SetScenario("verify_ms=4000");
+    StartController();
+    Verify(MakePackage("5512Q", Payload(4 << 20)));
+    ASSERT_TRUE(WaitForTrace("VerifyDataofRZB", 5s));
+    std::this_thread::sleep_for(300ms);
+    ShutdownController();
+    EXPECT_THAT(TraceOf({"Verify", "DownloadStop", "Release", "unloaded"}),
+                ElementsAre("VerifyDataofRZB", "DownloadStop", "VerifyDataofRZB stopped",
+                            "ReleaseDownloadObj runs_alive=0", "unloaded"));
+}
+
+// A hook that acts on a window of the UI thread waits for that thread to handle a sent message;
+// Shutdown, on the UI thread, must go on handling them while it waits for the control thread.
+TEST_F(ControllerTest, ShutdownKeepsHandlingMessagesSentByAHook) {
+    static HWND window = nullptr;
+    static HANDLE hookEntered = nullptr;
+    window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    hookEntered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    StartController();
+    DownloadHooks hooks = testing::HookRecorder::Hooks();
+    hooks.OnVerifyPassed = [](std::intptr_t) {
+        SetEvent(hookEntered);
+        Sleep(100);                          // the UI thread is in Shutdown by now
+        SetWindowTextW(window, L"verified"); // sends WM_SETTEXT to the UI thread and waits
+    };
+    controller_->SetHooks(hooks);
+    Verify(MakePackage("5512Q", "x"));
+    ASSERT_EQ(WaitForSingleObject(hookEntered, 5000), WAIT_OBJECT_0);
+    ShutdownController();
+    wchar_t text[32] = {};
+    GetWindowTextW(window, text, 32);
+    EXPECT_STREQ(text, L"verified");
+    DestroyWindow(window);
+    CloseHandle(hookEntered);
 }
 
 TEST(ControllerWithoutEngine, PathsOverTheLimitAreRefusedAndShutdownIsImmediate) {
