@@ -42,19 +42,18 @@ protected:
         ASSERT_TRUE(dialog_->Create());
         main_ = dialog_->Handle();
         ShowWindow(main_, SW_SHOW);
-        EnumChildWindows(
-            main_,
-            [](HWND child, LPARAM found) -> BOOL {
-                if (GetDlgCtrlID(child) == ids::kPathBox) {
-                    *reinterpret_cast<HWND*>(found) = GetParent(child);
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&view_));
+        EnumChildWindows(main_, &FindView, reinterpret_cast<LPARAM>(&view_));
         ASSERT_NE(view_, nullptr);
         package_ = scratch_ / L"phone.RZB";
         ASSERT_TRUE(testing::WritePackage(package_, 18, "5512QDS", testing::GeneratedPayload(256 * 1024)));
+    }
+
+    // The status view is the parent of the path box.
+    static BOOL CALLBACK FindView(HWND child, LPARAM found) {
+        if (GetDlgCtrlID(child) != ids::kPathBox)
+            return TRUE;
+        *reinterpret_cast<HWND*>(found) = GetParent(child);
+        return FALSE;
     }
 
     // Runs the UI thread until the condition holds; false after the timeout.
