@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 #include <utility>
 
 namespace tarnvel {
@@ -341,7 +342,13 @@ void DownloadController::LoadEngine() {
     if (core.engine == nullptr)
         return;
     auto find = [&core](const char* name) {
-        return GetProcAddress(core.engine, name);
+        const FARPROC address = GetProcAddress(core.engine, name);
+        if (address == nullptr) {
+            // The step that needs it is skipped without a word to the user; a debugger hears of it.
+            const std::string message = std::string("dVarnok.dll lacks the export ") + name + "\n";
+            OutputDebugStringA(message.c_str());
+        }
+        return address;
     };
     // GetProcAddress answers with a generic function pointer; the engine's table fixes the types.
     core.exports.init =
