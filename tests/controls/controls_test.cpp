@@ -846,8 +846,10 @@ TEST_F(ControlsTest, CreatingAndDestroyingEveryControlLeaksNothing) {
     ASSERT_GT(gdi, 0);
     for (int i = 0; i < 100; ++i)
         CreateEveryControl(host.Handle(), strip.Get(), picture.Get(), i % 50 == 0);
-    EXPECT_EQ(testing::GdiObjectCount(), gdi);
-    EXPECT_EQ(testing::UserObjectCount(), user);
+    Pump();
+    // The system may drop caches of its own meanwhile; a leak would add at least one object a round.
+    EXPECT_LE(testing::GdiObjectCount(), gdi);
+    EXPECT_LE(testing::UserObjectCount(), user);
 }
 
 TEST_F(ControlsTest, PercentsAndBackgroundCopiesLeakNothing) {
@@ -864,12 +866,12 @@ TEST_F(ControlsTest, PercentsAndBackgroundCopiesLeakNothing) {
     for (int i = 0; i < 1000; ++i)
         bar->SetPercent(i % 101);
     Pump();
-    EXPECT_EQ(testing::GdiObjectCount(), gdi);
+    EXPECT_LE(testing::GdiObjectCount(), gdi);
     for (int i = 0; i < 1000; ++i) {
         DeleteObject(CaptureBackgroundBrush(label.Handle(), host.Handle()));
         CaptureBackground(bar->Handle(), host.Handle());
     }
-    EXPECT_EQ(testing::GdiObjectCount(), gdi);
+    EXPECT_LE(testing::GdiObjectCount(), gdi);
 }
 
 } // namespace
