@@ -74,12 +74,18 @@ TEST_F(ControllerTest, PassingUpgradeCopiesThePayloadAndLogsEveryEvent) {
     ASSERT_TRUE(WaitForTrace("DownloadStop", 2s));
     ShutdownController();
 
-    EXPECT_THAT(TraceOf({"Init", "Verify", "Download", "Release", "unloaded"}),
+    // The finish's stop races with the run's return: the success report holds the run's thread
+    // inside the engine for the pause, and the run still reports the phone idle after it.
+    auto trace = TraceOf({"Init", "Verify", "Download", "Release", "unloaded"});
+    ASSERT_EQ(trace.size(), 9u);
+    EXPECT_THAT(std::vector<std::string>(trace.begin(), trace.begin() + 4),
                 ElementsAre("InitDownloadObj path=" + Utf8FromWide(scratch_ / L"p.rzb") +
                                 " model=5512Q extra= settings=2,3,1,0 switches=1111111",
-                            "VerifyDataofRZB", "VerifyDataofRZB status=2", "DownloadRun reserved=0",
-                            "DownloadRun returned", "DownloadStop", "DownloadStop",
-                            "ReleaseDownloadObj runs_alive=0", "unloaded"));
+                            "VerifyDataofRZB", "VerifyDataofRZB status=2", "DownloadRun reserved=0"));
+    EXPECT_THAT(std::vector<std::string>(trace.begin() + 4, trace.begin() + 7),
+                UnorderedElementsAre("DownloadRun returned", "DownloadStop", "DownloadStop"));
+    EXPECT_THAT(std::vector<std::string>(trace.begin() + 7, trace.end()),
+                ElementsAre("ReleaseDownloadObj runs_alive=0", "unloaded"));
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 10u);
     EXPECT_EQ(lines.front(), Ansi(L"提示:HNDA:USendMsgInfo:0, 2, Verify: checking package, ") +

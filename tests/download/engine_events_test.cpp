@@ -105,8 +105,8 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, 1900ms);
     EXPECT_EQ(recorder_.Count("OnUpgradeSucceeded"), 0);
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 2s));
-    EXPECT_GE(recorder_.Calls().back().when - before, 2000ms);
-    EXPECT_TRUE(WaitForTrace("DownloadStop", 2s)); // the finish stops the engine
+    EXPECT_GE(recorder_.Calls().back().when - before, 1950ms); // timers may fire a tick early
+    EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine
     for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(controller_->IsCloseAllowed());
