@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Randomized fault runs of the real program with the simulated engine, seeded and repeatable.
 
-Each seed picks a scenario (package sound, corrupt or foreign, any format; verification passing or
+Each seed runs the window (or, for about a third of the seeds, the console harness with a
+random script of verify, back, out-of-turn commands, waits and a shutdown) and picks a scenario (package sound, corrupt or foreign, any format; verification passing or
 failing; one to three phones that pass, fail, are unplugged, never come or hang; event storms from
 several threads; malformed records) and a sequence of user actions at random moments (Next, Back,
 Escape, the close button, Yes or No to the question), runs the program under Wine on the current
@@ -119,6 +120,7 @@ class Run:
         self.rng = random.Random(seed)
         self.folder = os.path.join(work, "r%d" % seed)
         self.probe = probe
+        self.bin_dir = bin_dir
         self.actions = []  # (unix ms, name)
         self.problems = []
         self.notes = []
@@ -415,6 +417,52 @@ class Run:
                 ", back " + expected[1] if expected[1] else ""))
 
 
+class HarnessRun(Run):
+    """The console harness: the real controller with printing hooks, driven by a random script of
+    verify, back, commands posted out of turn (known codes and others), waits and a shutdown at
+    a random point."""
+
+    def execute(self):
+        shutil.copy(os.path.join(self.bin_dir, "tarnvel_harness.exe"), self.folder)
+        steps = ["path=Z:" + os.path.join(self.folder, "p.rzb").replace("/", "\\"), "verify"]
+        for _ in range(self.rng.randrange(1, 9)):
+            step = self.rng.choices(["sleep", "back", "verify", "post", "until", "close?", "shutdown"],
+                                    [35, 12, 8, 10, 20, 10, 5])[0]
+            if step == "sleep":
+                steps.append("sleep=%d" % self.rng.randrange(10, 2500))
+            elif step == "post":
+                steps.append("post=%d" % self.rng.choice([4, 8, 16, 64, 128, 0, -1, 12345]))
+            elif step == "until":
+                steps.append(self.rng.choice(["until=OnVerifyPassed:4000", "until=OnUpgradeBegin:4000",
+                                              "until=OnProgress>=%d:4000" % self.rng.randrange(0, 99)]))
+            else:
+                steps.append(step)
+        self.steps = steps
+        started = time.time()
+        env = dict(os.environ)
+        env.pop("TARNVEL_SIM_SCENARIO", None)
+        try:
+            result = subprocess.run([WINE, "tarnvel_harness.exe", *steps], cwd=self.folder, env=env,
+                                    capture_output=True, timeout=90, text=True, errors="replace")
+        except subprocess.TimeoutExpired:
+            self.problems.append("hang: the harness did not end within 90 s")
+            wine("taskkill", "/f", "/im", "tarnvel_harness.exe")
+            result = None
+        if result is not None:
+            if result.returncode not in (0, 3):
+                self.problems.append("crash: harness exit code %d" % result.returncode)
+            base = int(started * 1000)  # the harness's clock starts later: closings seem earlier
+            for line in result.stdout.splitlines():
+                match = re.match(r"\[\+(\d+) ms\] (> back|> shutdown|> post=(4|128)$|Shutdown|end)", line)
+                if match:
+                    self.actions.append((base + int(match.group(1)), "back" if "back" in line or "post" in line else "yes"))
+            if "end" not in result.stdout:
+                self.problems.append("crash: the harness never reached its end")
+        self.events = read_events(os.path.join(self.folder, "dVarnok.events"))
+        self.check_logs()
+        return self
+
+
 def read_events(path):
     events = []
     if not os.path.exists(path):
@@ -476,14 +524,17 @@ def main():
     parser.add_argument("--work", required=True)
     parser.add_argument("--seeds", default="1:10")
     parser.add_argument("--keep", action="store_true", help="keep the folders of passing runs")
+    parser.add_argument("--harness-share", type=float, default=0.3,
+                        help="share of the seeds that run the console harness instead of the window")
     args = parser.parse_args()
     first, count = (int(v) for v in args.seeds.split(":"))
     os.makedirs(args.work, exist_ok=True)
     probe = Probe(os.path.join(args.bin, "tarnvel_window_probe.exe"))
     totals = {"runs": 0, "passed": 0, "failed": 0, "crashes": 0, "hangs": 0, "lines expected": 0,
-              "lines lost": 0, "failure lines lost": 0, "state checks": 0, "events": 0}
+              "lines lost": 0, "failure lines lost": 0, "state checks": 0, "events": 0, "harness runs": 0}
     for seed in range(first, first + count):
-        run = Run(seed, args.bin, args.work, probe)
+        harness = random.Random(-seed).random() < args.harness_share
+        run = (HarnessRun if harness else Run)(seed, args.bin, args.work, probe)
         started = time.time()
         try:
             run.execute()
@@ -492,6 +543,7 @@ def main():
             if getattr(run, "process", None) and run.process.poll() is None:
                 wine("taskkill", "/f", "/im", EXE)
         totals["runs"] += 1
+        totals["harness runs"] += harness
         totals["crashes"] += any(p.startswith("crash") for p in run.problems)
         totals["hangs"] += any(p.startswith("hang") for p in run.problems)
         totals["lines expected"] += getattr(run, "expected", 0)
@@ -501,8 +553,8 @@ def main():
         totals["events"] += len(getattr(run, "events", []))
         verdict = "ok" if not run.problems else "FAILED"
         totals["passed" if not run.problems else "failed"] += 1
-        print("seed %d: %s in %.1f s, %d events, %d actions%s%s" % (
-            seed, verdict, time.time() - started, len(getattr(run, "events", [])), len(run.actions),
+        print("seed %d (%s): %s in %.1f s, %d events, %d actions%s%s" % (
+            seed, "harness" if harness else "window", verdict, time.time() - started, len(getattr(run, "events", [])), len(run.actions),
             "".join("; " + p for p in run.problems), "".join(" (" + n + ")" for n in run.notes)), flush=True)
         if not run.problems and not args.keep:
             shutil.rmtree(run.folder, ignore_errors=True)
