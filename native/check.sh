@@ -29,7 +29,7 @@ for sanitizer in address thread; do
             -DTARNVEL_SANITIZE="$sanitizer" >/dev/null
     cmake --build "$dir" -j2
     echo "native: tests under the $sanitizer sanitizer"
-    ctest --test-dir "$dir" --output-on-failure -j2 --no-tests=error
+    ctest --test-dir "$dir" --output-on-failure -j2 --no-tests=error -L native
 done
 
 ((${#fuzz_limit[@]})) || exit 0
