@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Randomized fault runs of the real program with the simulated engine, seeded and repeatable.
 
-Each seed runs the window (or, for about a third of the seeds, the console harness with a
-random script of verify, back, out-of-turn commands, waits and a shutdown) and picks a scenario (package sound, corrupt or foreign, any format; verification passing or
-failing; one to three phones that pass, fail, are unplugged, never come or hang; event storms from
-several threads; malformed records) and a sequence of user actions at random moments (Next, Back,
-Escape, the close button, Yes or No to the question), runs the program under Wine on the current
+Each seed runs the window (or, for about a third of the seeds, the console harness with a random
+script of verify, back, out-of-turn commands, waits and a shutdown), picks a scenario (package
+sound, corrupt or foreign, any format; verification passing or failing; one to three phones that
+pass, fail, are unplugged, never come or hang; event storms from several threads; malformed
+records) and a sequence of user actions at random moments (Next, Back, Escape, the close button,
+Yes or No to the question), runs the program under Wine on the current
 display, and checks:
   - no crash: no new dump in DumpLog, and the program ends with exit code 2 when closed;
   - no hang: the window answers throughout and the process ends within a bound after "Yes";
@@ -285,13 +286,15 @@ class Run:
             for event in self.events:
                 if event["ms"] < start or event["kind"] != "E" or event["name"] != "UTestStatus" or event["a"] != 0:
                     continue
+                if event["ms"] >= end:
+                    break
                 if event["c"] == 3:
                     window[2] = event["seq"]  # the failure line: posted just before the log closes
-                    end = min(end, event["ms"])
+                    end = event["ms"]
                     break
                 if event["c"] == 2:
+                    # The log closes two seconds later; a failure before then closes it at once.
                     end = min(end, event["ms"] + 1500)
-                    break
             window[1] = end
         return windows
 
