@@ -255,6 +255,7 @@ class Run:
 
     def finish(self, kill=False):
         if kill and self.process.poll() is None:
+            self.act("kill")
             wine("taskkill", "/f", "/im", EXE, timeout=20)
             self.wait_exit(10)
         else:
@@ -275,14 +276,16 @@ class Run:
     def must_windows(self):
         """Spans of time in which cell 0's log was surely open: from each InitDownloadObj (the
         controller opens the log before it) to the first event or user action that closes it."""
-        closers = [ms for ms, name in self.actions if name in ("back", "yes")]
+        # Lines still queued when the process is ended by force are rightly lost.
+        closers = [ms - 100 for ms, name in self.actions if name in ("back", "yes")]
+        closers += [ms - 500 for ms, name in self.actions if name == "kill"]
         windows = []
         for event in self.events:
             if event["kind"] == "C" and event["name"] == "InitDownloadObj":
                 windows.append([event["ms"], None, None])
         for window in windows:
             start = window[0]
-            end = min([ms - 100 for ms in closers if ms > start] + [1 << 62])
+            end = min([ms for ms in closers if ms > start] + [1 << 62])
             for event in self.events:
                 if event["ms"] < start or event["kind"] != "E" or event["name"] != "UTestStatus" or event["a"] != 0:
                     continue
