@@ -278,7 +278,7 @@ class Run:
         controller opens the log before it) to the first event or user action that closes it."""
         # Lines still queued when the process is ended by force are rightly lost.
         closers = [ms - 100 for ms, name in self.actions if name in ("back", "yes")]
-        closers += [ms - 500 for ms, name in self.actions if name == "kill"]
+        closers += [ms - 3000 for ms, name in self.actions if name == "kill"]
         windows = []
         for event in self.events:
             if event["kind"] == "C" and event["name"] == "InitDownloadObj":
@@ -303,10 +303,11 @@ class Run:
 
     def check_logs(self):
         stream = [e for e in self.events if e["kind"] == "E" and (e["name"] == "UCheckdataStatus" or e["a"] == 0)]
-        text = ""
+        files = []
         for name in sorted(glob.glob(os.path.join(self.folder, "TextLog", "CELL0 *.log"))):
             with open(name, "rb") as f:
-                text += f.read().decode("gbk", errors="replace")
+                opened = os.path.basename(name)[6:25]  # "CELL0 yyyy-mm-dd hh_mm_ss.log"
+                files.append((opened[:10], opened, f.read().decode("gbk", errors="replace")))
         other = glob.glob(os.path.join(self.folder, "TextLog", "CELL[1-7] *.log"))
         if other:
             self.notes.append("logs of other cells: %d" % len(other))
@@ -323,7 +324,6 @@ class Run:
             else:
                 pending.setdefault(WORDS[level] + line + "\r\n", []).append(event)
         pending_all = {text: list(events) for text, events in pending.items()}
-        pieces = re.split(r"\d\d:\d\d:\d\d:\d\d\d\t(?=提示:|警告:|错误:)", text)
         order, unmatched = [], []
 
         def take_raw(fragment):
@@ -339,23 +339,33 @@ class Run:
                     unmatched.append(fragment)
                     return
 
-        take_raw(pieces[0])
-        for piece in pieces[1:]:
-            end = piece.find("\r\n") + 2
-            if end == 1:
-                unmatched.append(piece)
-                continue
-            if piece.startswith(WORDS[2] + ALREADY_OPEN):
-                end = len(WORDS[2] + ALREADY_OPEN) + 2
-            else:
-                candidates = pending.get(piece[:end])
-                if candidates:
-                    event = candidates.pop(0)
-                    event["written"] = True
-                    order.append(event)
+        for day, opened, text in files:
+            opened_ms = int(time.mktime(time.strptime(opened, "%Y-%m-%d %H_%M_%S")) * 1000)
+            pieces = re.split(r"(\d\d:\d\d:\d\d:\d\d\d)\t(?=提示:|警告:|错误:)", text)
+            take_raw(pieces[0])
+            for stamp, piece in zip(pieces[1::2], pieces[2::2]):
+                written_ms = int(time.mktime(time.strptime(day + " " + stamp[:8], "%Y-%m-%d %H:%M:%S")) * 1000) + int(
+                    stamp[9:])
+                end = piece.find("\r\n") + 2
+                if end == 1:
+                    unmatched.append(piece)
+                    continue
+                if piece.startswith(WORDS[2] + ALREADY_OPEN):
+                    end = len(WORDS[2] + ALREADY_OPEN) + 2
                 else:
-                    unmatched.append(piece[:end])
-            take_raw(piece[end:])
+                    # A storm repeats its texts in every run: the line is the oldest such event
+                    # reported before it was written and since its file was opened (else the
+                    # latest before it: a line taken just after the file was opened).
+                    candidates = pending.get(piece[:end], [])
+                    eligible = [i for i, event in enumerate(candidates) if event["ms"] <= written_ms + 50]
+                    since_open = [i for i in eligible if candidates[i]["ms"] >= opened_ms]
+                    if since_open or eligible:
+                        event = candidates.pop(since_open[0] if since_open else eligible[-1])
+                        event["written"] = True
+                        order.append(event)
+                    else:
+                        unmatched.append(piece[:end])
+                take_raw(piece[end:])
         if unmatched:
             self.problems.append("log: %d lines that match no event, first %r" % (len(unmatched), unmatched[0][:80]))
         # Identical lines (a storm repeats them) are interchangeable: only unique ones show order.
@@ -464,6 +474,8 @@ class HarnessRun(Run):
                     self.actions.append((base + int(match.group(1)), "back" if "back" in line or "post" in line else "yes"))
             if "end" not in result.stdout:
                 self.problems.append("crash: the harness never reached its end")
+        with open(os.path.join(self.folder, "actions.txt"), "w") as out:
+            out.writelines("%d\t%s\n" % action for action in self.actions)
         self.events = read_events(os.path.join(self.folder, "dVarnok.events"))
         self.check_logs()
         return self
