@@ -91,7 +91,7 @@ void CTarnvelAssistantDownloadView::Build() {
     using K = ControlKind;
     using F = FontKind;
     const std::uint32_t black = colours::kBlack;
-    const ControlSpec specs[] = {
+    const ControlSpec rows[] = {
         // Page 0: choose the package.
         {K::Image,
          ids::kPhoneDownImage,
@@ -317,39 +317,39 @@ void CTarnvelAssistantDownloadView::Build() {
          false,
          true},
     };
-    for (const ControlSpec& spec : specs)
-        CreateControl(spec);
+    for (const ControlSpec& row : rows)
+        CreateControl(row);
 }
 
-void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& spec) {
+void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     const HWND view = Handle();
-    const auto id = static_cast<UINT_PTR>(spec.id);
-    const auto font = reinterpret_cast<WPARAM>(Font(spec.font));
+    const auto id = static_cast<UINT_PTR>(row.id);
+    const auto font = reinterpret_cast<WPARAM>(Font(row.font));
     HWND created = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::Image: {
-        UniqueBitmap& picture = pictures_.emplace_back(LoadPngPicture(spec.picture));
+        UniqueBitmap& picture = pictures_.emplace_back(LoadPngPicture(row.picture));
         auto image = std::make_unique<CThemedImageCtrl>();
-        created = image->Create(view, spec.rect, L"", kChildStyle, 0, id);
+        created = image->Create(view, row.rect, L"", kChildStyle, 0, id);
         image->backgroundSource = view;
         ShowPictureIn(*image, picture.Get());
-        images_[spec.id] = std::move(image);
+        images_[row.id] = std::move(image);
         break;
     }
     case ControlKind::Label:
     case ControlKind::Link: {
-        const bool link = spec.kind == ControlKind::Link;
+        const bool link = row.kind == ControlKind::Link;
         auto label = std::make_unique<CThemedLabelCtrl>();
-        created = label->Create(view, spec.rect, L"", kChildStyle | (link ? SS_NOTIFY : 0), 0, id);
+        created = label->Create(view, row.rect, L"", kChildStyle | (link ? SS_NOTIFY : 0), 0, id);
         label->backgroundSource = view;
         SendMessageW(created, WM_SETFONT, font, TRUE);
-        SetLabelColour(*label, spec.colour);
-        label->textFormat = spec.rightAligned ? kRightAligned : kLabelFormat;
-        label->SetText(spec.text);
+        SetLabelColour(*label, row.colour);
+        label->textFormat = row.rightAligned ? kRightAligned : kLabelFormat;
+        label->SetText(row.text);
         if (link)
-            label->SetLink(true, spec.id == ids::kCommunityLink ? texts::kCommunityAddress
+            label->SetLink(true, row.id == ids::kCommunityLink ? texts::kCommunityAddress
                                                                 : texts::kConnectAddress);
-        labels_[spec.id] = std::move(label);
+        labels_[row.id] = std::move(label);
         break;
     }
     case ControlKind::Bar: {
@@ -358,37 +358,37 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& spec) {
         bar->fillImage.Load(kPictureBarFill);
         bar->stripeImage.Load(kPictureBarFill);
         bar->backgroundSource = view;
-        created = bar->Create(view, spec.rect, L"", kChildStyle, 0, id);
+        created = bar->Create(view, row.rect, L"", kChildStyle, 0, id);
         bar->inset = 0;
         bar->extraWidth = 0;
         bar->fillCap = 0;
         bar->trackCap = 10;
         bar->stripeStep = 5;
         bar->SetPercent(0);
-        bars_[spec.id] = std::move(bar);
+        bars_[row.id] = std::move(bar);
         break;
     }
     case ControlKind::PathBox: {
         pathBox_.backgroundSource = view;
-        pathBox_.editId = static_cast<UINT>(spec.id);
-        created = pathBox_.Create(view, spec.rect, L"", kChildStyle, 0, id);
+        pathBox_.editId = static_cast<UINT>(row.id);
+        created = pathBox_.Create(view, row.rect, L"", kChildStyle, 0, id);
         pathBox_.SetPictures(LoadPngBitmap(kPicturePathBox), LoadPngBitmap(kPicturePathBoxFocused));
         const SIZE size = BitmapSize(pathBox_.FirstPicture());
         SetClientSize(created, size.cx, size.cy, true);
         SendMessageW(pathBox_.Edit(), WM_SETFONT, font, TRUE);
-        pathBox_.textColour = spec.colour;
+        pathBox_.textColour = row.colour;
         pathBox_.textMargins = {5, 6, 5, 6};
         break;
     }
     case ControlKind::Button: {
-        const UniqueBitmap& strip = pictures_.emplace_back(LoadPngPicture(spec.picture));
-        created = browseButton_.Create(view, spec.rect, spec.text, kChildStyle, 0, id);
+        const UniqueBitmap& strip = pictures_.emplace_back(LoadPngPicture(row.picture));
+        created = browseButton_.Create(view, row.rect, row.text, kChildStyle, 0, id);
         SendMessageW(created, WM_SETFONT, font, TRUE);
         SkinButton(browseButton_, view, strip.Get(), true);
         break;
     }
     }
-    if (created && spec.hidden)
+    if (created && row.hidden)
         ShowWindow(created, SW_HIDE);
 }
 
