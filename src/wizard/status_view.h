@@ -49,7 +49,7 @@ private:
     struct ControlSpec;
 
     void Build();
-    void CreateControl(const ControlSpec& spec);
+    void CreateControl(const ControlSpec& row);
     HFONT Font(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].Get(); }
 
     // StatusViewPort

@@ -37,12 +37,12 @@ std::string GeneratedPayload(std::size_t size, unsigned seed) {
 
 bool WritePackage(const std::wstring& path, int format, const std::string& model,
                   const std::string& payload) {
-    rzb::PackageSpec spec;
-    spec.formatVersion = format;
-    spec.modelBytes = model;
-    spec.versionBytes = "V1.0 test";
+    rzb::PackageSpec package;
+    package.formatVersion = format;
+    package.modelBytes = model;
+    package.versionBytes = "V1.0 test";
     std::string error;
-    const auto bytes = rzb::BuildPackage(spec, payload, error);
+    const auto bytes = rzb::BuildPackage(package, payload, error);
     return !bytes.empty() &&
            WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
