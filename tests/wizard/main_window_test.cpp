@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace tarnvel {
@@ -111,16 +112,25 @@ protected:
         return false;
     }
 
-    // One upgrade from the first page to the result and back; false where it got stuck.
-    bool RunOneUpgrade() {
+    // What the window shows, for a failure message.
+    std::string Where() const {
+        return "strip at " + std::to_string(StripX()) + ", next \"" + Utf8FromWide(Caption(ids::kNext)) +
+               "\" " + (Usable(ids::kNext) ? "usable" : "not usable") + ", heading \"" +
+               Utf8FromWide(Text(ids::kResultHeading)) + "\"";
+    }
+
+    // One upgrade from the first page to the result and back; says where it got stuck.
+    ::testing::AssertionResult RunOneUpgrade() {
         ChoosePackage(package_);
         Click(ids::kNext);
         if (!PumpUntil([this] { return OnResultPage(); }))
-            return false;
+            return ::testing::AssertionFailure() << "no result page: " << Where();
         if (Text(ids::kResultHeading) != texts::kSucceeded)
-            return false;
+            return ::testing::AssertionFailure() << "not a success: " << Where();
         Click(ids::kNext);
-        return PumpUntil([this] { return BackAtStart(); });
+        if (!PumpUntil([this] { return BackAtStart(); }))
+            return ::testing::AssertionFailure() << "not back at the start: " << Where();
+        return ::testing::AssertionSuccess();
     }
 
     testing::ScratchFolder scratch_{L"wizard"};
