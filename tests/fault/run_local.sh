@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A long series of fault runs on a Wine prefix and virtual display of its own, so that it can
-# run beside the tests:   tests/fault/run_local.sh <first seed>:<count>
+# run beside the tests:   tests/fault/run_local.sh <first seed>:<count> [fault_runs.py options]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 build_root="${TARNVEL_BUILD_ROOT:-$PWD/build}"
@@ -13,4 +13,4 @@ export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
 "$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
 "$TARNVEL_WINE" wineboot >/dev/null 2>&1 </dev/null || true
 exec /usr/bin/python3 tests/fault/fault_runs.py --bin "$build_root/mingw-x86_64/bin" \
-    --work "$build_root/fault-runs-local" --seeds "${1:-1:1000}"
+    --work "$build_root/fault-runs-local" --seeds "${1:-1:1000}" "${@:2}"
