@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The native checks: the plain C++ parts and their tests built with clang under ASan+UBSan and
-# under TSan, then the fuzzers for a bounded time. Builds into $TARNVEL_BUILD_ROOT/native-*.
+# under TSan (among them the stress tests of the cell log's and the controller's threads, whose
+# figures are printed from the TSan run), then the fuzzers for a bounded time. Builds into
+# $TARNVEL_BUILD_ROOT/native-*.
 #   native/check.sh                      tests, then each fuzzer for 60 s (the CI run)
 #   native/check.sh --fuzz-seconds N     each fuzzer for N s (0: no fuzzing)
 #   native/check.sh --fuzz-runs N        each fuzzer for N executions (the long local run)
@@ -30,6 +32,9 @@ for sanitizer in address thread; do
     cmake --build "$dir" -j2
     echo "native: tests under the $sanitizer sanitizer"
     ctest --test-dir "$dir" --output-on-failure -j2 --no-tests=error -L native
+    if [ "$sanitizer" = thread ]; then
+        grep -h '^\[ figure \]' "$dir/Testing/Temporary/LastTest.log" | sed 's/^\[ figure \]/native: threads:/' || true
+    fi
 done
 
 ((${#fuzz_limit[@]})) || exit 0

@@ -1,55 +1,23 @@
-// The controller's state, shared by the controller object, its worker threads and the engine's
-// callbacks. Internal to the download library.
+// The controller's state and threading, shared by the controller object, its worker threads and
+// the engine's callbacks. Plain C++: the system is reached through a ControllerPlatform and the
+// engine through its exports. Internal to the download library.
 #pragma once
 
+#include "download/controller_platform.h"
 #include "download/download_controller.h"
 #include "download/engine_interface.h"
 #include "log/cell_log.h"
 
-#include <windows.h>
-
 #include <array>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace tarnvel::detail {
-
-// A kernel handle that closes itself.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            handle_ = other.Release();
-        }
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    HANDLE Release() {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-    void Reset() {
-        if (handle_ != nullptr)
-            CloseHandle(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    HANDLE handle_ = nullptr; // owned
-};
 
 struct EngineExports {
     InitDownloadObjFn init = nullptr;
@@ -59,12 +27,58 @@ struct EngineExports {
     ReleaseDownloadObjFn release = nullptr;
 };
 
+// The timings of the controller's threads; the defaults are the program's.
+struct ControllerTimings {
+    std::uint32_t controlPollMs = 20; // the mailbox is looked at this often
+    // From cell 0's success report to CmdFinish: the engine's thread is held for it.
+    std::uint32_t finishPauseMs = 2000;
+    // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before it is
+    // ended by force: ending a thread inside the engine can leave the engine's locks taken.
+    std::uint32_t runGraceMs = 1000;
+    // How long a RunThread ended by force gets to be gone before it counts as still running.
+    std::uint32_t forcedEndMs = 1000;
+    // How long Shutdown waits for threads inside the engine before it leaves the engine loaded.
+    std::uint32_t engineThreadsMs = 10000;
+};
+
+// The one-slot mailbox: the code is stored before the pending mark and read after it, each
+// whole, with no lock. A code posted before the control thread took the previous one replaces it.
+class CommandMailbox {
+public:
+    void Post(int code) {
+        command_ = code;
+        pending_ = 1;
+    }
+    bool Pending() const { return pending_ != 0; }
+    int Command() const { return command_; }
+    // The control thread is done with the code it read.
+    void Clear() { pending_ = 0; }
+
+private:
+    std::atomic<int> command_{0};
+    std::atomic<int> pending_{0};
+};
+
+// Set once by Shutdown; cuts short the waits of the engine's threads.
+class ShutdownSignal {
+public:
+    void Set();
+    // True when set, at once or within `ms`.
+    bool WaitFor(std::uint32_t ms);
+
+private:
+    std::mutex mutex_; // guards set_
+    std::condition_variable changed_;
+    bool set_ = false;
+};
+
 // One RunThread. Its callbacks mark themselves inside our code, so that a forced end never
 // catches the thread holding one of our locks (the log's, the heap's): a thread about to be
 // ended parks at its next callback instead of entering it.
 struct RunGate {
     DownloadRunFn run = nullptr;
-    UniqueHandle thread; // owned; signalled when DownloadRun has returned
+    ControllerPlatform* platform = nullptr; // not owned
+    std::unique_ptr<WorkerThread> thread;   // ends when DownloadRun has returned
     std::atomic<bool> inCallback{false};
     std::atomic<bool> ending{false};
     std::atomic<bool> returned{false}; // DownloadRun is back: the thread is leaving on its own
@@ -83,9 +97,26 @@ enum HookSlot : int {
 
 inline constexpr std::size_t kPackagePathCapacity = 256; // characters with the terminator
 
+// True when the thread is gone (or was never started).
+bool HasEnded(const std::unique_ptr<WorkerThread>& thread);
+
+// Starts `body` on a thread of its own; null when the thread could not be started.
+std::unique_ptr<WorkerThread> StartThread(ControllerPlatform& platform, std::function<void()> body);
+
 struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
-    ControllerCore();
+    // `platform` must outlive the object and every thread it starts.
+    ControllerCore(ControllerPlatform& platform, std::unique_ptr<CellLog> cellLog,
+                   const ControllerTimings& timings = {});
     ~ControllerCore();
+
+    // Makes this the controller the engine's callbacks reach; Shutdown ends that.
+    void Register();
+    void SetHooks(const DownloadHooks& hooks);
+    bool SetPackagePath(std::wstring_view path);
+    bool HasEngine() const { return engineLoaded; }
+    // Takes the loaded engine (`unload` lets it go) and starts the control thread.
+    void StartEngine(const EngineExports& engineExports, std::function<void()> unload);
+    void Shutdown();
 
     void CallHook(int slot, std::intptr_t value) const;
     void PostCommand(int command);
@@ -97,19 +128,27 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     std::vector<std::shared_ptr<RunGate>> TakeRuns();
     void ControlThread();
     void VerifyThread();
+    void StopThread();
+    // Ends one RunThread: first the grace period, then, once it is outside our callbacks, by force.
+    void EndRun(RunGate& gate, bool keepMessagesFlowing);
+    template <typename Done> bool WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing);
+
+    ControllerPlatform& platform;
+    const ControllerTimings timings;
 
     std::array<std::atomic<DownloadHook>, kHookSlots> hooks{};
-    std::atomic<int> command{0};
-    std::atomic<int> commandPending{0};
+    CommandMailbox mailbox;
     std::atomic<bool> closeAllowed{true};
     std::atomic<bool> controlStop{false};
     std::atomic<bool> shuttingDown{false};
-    UniqueHandle shutdownEvent; // owned, manual reset: cuts the pause before CmdFinish short
+    ShutdownSignal shutdownSignal;
 
     std::wstring exeFolder;
-    HMODULE engine = nullptr; // owned: freed by Shutdown when no thread is inside it
-    EngineExports exports;    // written by LoadEngine before any thread starts
-    UniqueHandle controlThread;
+    // Written on the UI thread before any thread starts and by Shutdown after they are done.
+    bool engineLoaded = false;
+    std::function<void()> unloadEngine; // frees the engine; called by Shutdown when no thread is inside it
+    EngineExports exports;
+    std::unique_ptr<WorkerThread> controlThread;
 
     std::mutex pathMutex; // guards packagePath and packageRefused
     std::wstring packagePath;
@@ -123,9 +162,9 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     std::array<wchar_t, kPackagePathCapacity> engineModel{};
     const wchar_t engineExtra[1] = {L'\0'};
 
-    std::mutex threadsMutex;                    // guards runs and workers
-    std::vector<std::shared_ptr<RunGate>> runs; // RunThreads no stop has taken yet
-    std::vector<UniqueHandle> workers;          // VerifyThreads and StopThreads
+    std::mutex threadsMutex;                            // guards runs and workers
+    std::vector<std::shared_ptr<RunGate>> runs;         // RunThreads no stop has taken yet
+    std::vector<std::unique_ptr<WorkerThread>> workers; // VerifyThreads and StopThreads
 
     std::unique_ptr<CellLog> cellLog; // destroyed by Shutdown once no callback can reach it
 };

@@ -56,7 +56,7 @@ void TARNVEL_ENGINE_CALL UTestStatus(std::int32_t cell, std::int32_t code, std::
         break;
     case 2:
         // The pause holds the engine's thread; a shutdown cuts it short and finishes itself.
-        if (WaitForSingleObject(core->shutdownEvent.Get(), 2000) == WAIT_TIMEOUT)
+        if (!core->shutdownSignal.WaitFor(core->timings.finishPauseMs))
             core->PostCommand(CmdFinish);
         break;
     case 3: {

@@ -1,91 +1,12 @@
 #include "log/cell_log.h"
 
-#include "text/code_page.h"
-
-#include <windows.h>
-
-#include <algorithm>
 #include <chrono>
-#include <vector>
+#include <utility>
 
 namespace tarnvel {
 
-namespace {
-
-LogTime LocalTime() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-}
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
-            CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_; // owned
-};
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
-} // namespace
-
-bool StartFolderRemoval(const std::wstring& exeFolder) {
-    // Without the executable's folder there is no telling which MTK_Log is meant.
-    if (exeFolder.empty())
-        return false;
-    std::string command;
-    if (!OemFromWideExact(DeleteTreeCommand(exeFolder + L"\\MTK_Log"), command))
-        return false;
-    const std::wstring batchPath = exeFolder + L"\\DeleteTree.bat";
-    {
-        ScopedHandle batch(CreateFileW(batchPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!batch.IsValid() || !WriteAll(batch.Get(), command))
-            return false;
-    }
-    // The batch file is started by its bare name from inside the folder: cmd parses the command
-    // line it is started with, where a full path with & would be split and %...% expanded.
-    // /d: no AutoRun commands; /v:off: a ! in the path stays a !.
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    const std::wstring cmd = std::wstring(system, length) + L"\\cmd.exe";
-    std::wstring commandLine = L"cmd.exe /d /v:off /c DeleteTree.bat";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        exeFolder.c_str(), &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-CellLog::CellLog() : exeFolder_(ExecutableFolder()) {
-    StartFolderRemoval(exeFolder_);
+CellLog::CellLog(std::wstring exeFolder, std::shared_ptr<LogSink> sink)
+    : exeFolder_(std::move(exeFolder)), sink_(std::move(sink)) {
     writer_ = std::thread([this] { WriterThread(); });
 }
 
@@ -126,12 +47,11 @@ void CellLog::OpenLog(unsigned cell) {
             bound.push_back(std::move(slot.queue.front()));
             slot.queue.pop_front();
         }
-        name = LogFileName(exeFolder_, cell, LocalTime());
+        name = LogFileName(exeFolder_, cell, sink_->LocalTime());
     }
     WriteLines(bound, {});
-    CreateDirectoryW(LogFolder(exeFolder_).c_str(), nullptr);
-    ScopedHandle created(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    sink_->CreateFolder(LogFolder(exeFolder_));
+    sink_->CreateEmptyFile(name);
     std::lock_guard lock(mutex_);
     slots_[cell].fileName = std::move(name);
     slots_[cell].isOpen = true;
@@ -206,14 +126,8 @@ void CellLog::WriteLines(const std::deque<Entry>& lines, const std::wstring& cur
     std::string bytes;
     const std::wstring* target = nullptr;
     auto flush = [&] {
-        if (target != nullptr && !target->empty() && !bytes.empty()) {
-            // Opened once for these lines and closed after, so the file is complete on disk.
-            ScopedHandle file(CreateFileW(target->c_str(), FILE_APPEND_DATA,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file.IsValid())
-                WriteAll(file.Get(), bytes);
-        }
+        if (target != nullptr && !target->empty() && !bytes.empty())
+            sink_->AppendToFile(*target, bytes);
         bytes.clear();
     };
     for (const Entry& entry : lines) {
@@ -222,12 +136,12 @@ void CellLog::WriteLines(const std::deque<Entry>& lines, const std::wstring& cur
             flush();
             target = file;
         }
-        const std::wstring line = FormatLogLine(entry.level, entry.text, LocalTime());
+        const std::wstring line = FormatLogLine(entry.level, entry.text, sink_->LocalTime());
         if (line.empty())
             continue;
-        OutputDebugStringW(line.c_str());
+        sink_->ToDebugger(line);
         if (!target->empty())
-            bytes += AnsiFromWide(line);
+            bytes += sink_->FileBytes(line);
     }
     flush();
 }

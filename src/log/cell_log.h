@@ -1,8 +1,11 @@
 // One text log per engine cell (0 to 7) in "TextLog" beside the executable, written by a
 // background thread so that posting from the engine's callbacks never waits for the disk.
+// The queues and the writer are plain C++; the files, the clock and the debugger output are
+// the sink's.
 #pragma once
 
 #include "log/log_format.h"
+#include "log/log_sink.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -17,8 +20,11 @@ namespace tarnvel {
 
 class CellLog {
 public:
-    // Starts the writer and the removal of the engine's old "MTK_Log" folder.
+    // Starts the removal of the engine's old "MTK_Log" folder beside the executable, then the
+    // writer, with the system's files, clock and debugger output.
     CellLog();
+    // Starts the writer for logs in "<exeFolder>\TextLog" through `sink`.
+    CellLog(std::wstring exeFolder, std::shared_ptr<LogSink> sink);
     // Writes out every line still queued, then ends the writer.
     ~CellLog();
 
@@ -59,10 +65,11 @@ private:
     bool WritePass();
     // Writes lines in order, each to its own file or else to `current`; every line also goes to
     // the debugger output. Each file is opened once for a run of lines that go to it.
-    static void WriteLines(const std::deque<Entry>& lines, const std::wstring& current);
+    void WriteLines(const std::deque<Entry>& lines, const std::wstring& current);
 
     const std::wstring exeFolder_;
-    mutable std::mutex mutex_; // guards slots_
+    const std::shared_ptr<LogSink> sink_; // called only under fileMutex_
+    mutable std::mutex mutex_;            // guards slots_
     Slot slots_[kLogCells];
     // Held across a pass's file work and by OpenLog's file creation, so that lines taken for a
     // file never land in the new file of the same name that a later OpenLog truncated.

@@ -1,0 +1,54 @@
+// What the download controller's threading needs from the system: starting, waiting for and
+// ending threads, sleeping, the tick count, and the package file. The controller's logic is
+// plain C++ on top of it; the program's implementation is Win32 (download_controller.cpp).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#if defined(_WIN32)
+#define TARNVEL_THREAD_CALL __stdcall
+#else
+#define TARNVEL_THREAD_CALL
+#endif
+
+namespace tarnvel {
+
+inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
+
+using ThreadEntry = unsigned(TARNVEL_THREAD_CALL*)(void* argument);
+
+// One started thread. Destroying the object lets go of the thread; it does not wait for it.
+class WorkerThread {
+public:
+    virtual ~WorkerThread() = default;
+
+    virtual bool HasEnded() const = 0;
+    // True when the thread has ended within `ms` (kWaitForever: no limit). With
+    // keepMessagesFlowing the waiting thread goes on handling messages sent to its windows.
+    virtual bool Wait(std::uint32_t ms, bool keepMessagesFlowing) = 0;
+    // Ends the thread wherever it is (exit code 0).
+    virtual void ForceEnd() = 0;
+};
+
+// Called from any thread. Not deleted through this interface: the program's lives as long as
+// the process, so that a thread left behind by a shutdown never meets a destroyed one.
+class ControllerPlatform {
+public:
+    // Null when the thread could not be started; `argument` is then not used.
+    virtual std::unique_ptr<WorkerThread> StartThread(ThreadEntry entry, void* argument) = 0;
+    virtual void Sleep(std::uint32_t ms) = 0;
+    virtual std::uint64_t TickMs() = 0;
+    // A short pause between two looks at a condition another thread changes.
+    virtual void PollPause(bool keepMessagesFlowing) = 0;
+    // Where a thread that is about to be ended by force waits for it, holding nothing.
+    [[noreturn]] virtual void ParkForever() = 0;
+    // True when the file is a package; `model` then receives its model name.
+    virtual bool ReadPackageModel(const std::wstring& path, std::wstring& model) = 0;
+
+protected:
+    ~ControllerPlatform() = default;
+};
+
+} // namespace tarnvel

@@ -1,0 +1,307 @@
+// The controller's threading on std::thread with a scripted engine: the mailbox against posters
+// on several threads, and Shutdown at random points against running workers and the engine's
+// own threads. Run under ThreadSanitizer it also shows any unguarded shared field.
+#include "download/controller_core.h"
+
+#include "support/fake_engine.h"
+#include "support/memory_log_sink.h"
+#include "support/test_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace tarnvel {
+namespace {
+
+using namespace std::chrono_literals;
+using detail::ControllerCore;
+using detail::ControllerTimings;
+using testing::EngineScript;
+using testing::FakeEngine;
+using testing::MemoryLogSink;
+using testing::TestPlatform;
+
+// What the wizard's hooks saw; the hooks are plain functions, so this is process-wide.
+struct HookRecord {
+    std::array<std::atomic<int>, detail::kHookSlots> calls{};
+    std::atomic<bool> shutDown{false};
+    std::atomic<int> afterShutdown{0};
+    std::atomic<int> badPercents{0};
+
+    void Reset() {
+        for (auto& count : calls)
+            count = 0;
+        shutDown = false;
+        afterShutdown = 0;
+        badPercents = 0;
+    }
+    int Count(int slot) const { return calls[static_cast<std::size_t>(slot)]; }
+};
+HookRecord g_hooks;
+
+template <int Slot> void Hook(std::intptr_t value) {
+    TestPlatform::EnterHook();
+    if (g_hooks.shutDown)
+        ++g_hooks.afterShutdown;
+    if (Slot == detail::SlotProgress) {
+        const std::int32_t percent = *reinterpret_cast<const std::int32_t*>(value);
+        if (percent < 0 || percent > 98)
+            ++g_hooks.badPercents;
+        std::this_thread::yield(); // a hook that takes a moment, as a window's would
+    }
+    ++g_hooks.calls[Slot];
+    TestPlatform::LeaveHook();
+}
+
+DownloadHooks RecordingHooks() {
+    DownloadHooks hooks;
+    hooks.OnDeviceMode = &Hook<0>;
+    hooks.OnReserved1 = &Hook<1>;
+    hooks.OnDeviceInfo = &Hook<2>;
+    hooks.OnDeviceLost = &Hook<3>;
+    hooks.OnVerifyPassed = &Hook<4>;
+    hooks.OnVerifyFailed = &Hook<5>;
+    hooks.OnUpgradeStarted = &Hook<6>;
+    hooks.OnReserved7 = &Hook<7>;
+    hooks.OnProgress = &Hook<8>;
+    hooks.OnUpgradeSucceeded = &Hook<9>;
+    hooks.OnUpgradeFailed = &Hook<10>;
+    hooks.OnReserved11 = &Hook<11>;
+    hooks.OnUpgradeBegin = &Hook<12>;
+    return hooks;
+}
+
+// A controller as the main window makes it, on the test platform and the fake engine.
+std::shared_ptr<ControllerCore> StartController(TestPlatform& platform, std::shared_ptr<MemoryLogSink> sink,
+                                                const ControllerTimings& timings) {
+    auto core =
+        std::make_shared<ControllerCore>(platform, std::make_unique<CellLog>(L"D:\\Tools", sink), timings);
+    core->exeFolder = L"D:\\Tools";
+    core->Register();
+    core->SetHooks(RecordingHooks());
+    core->StartEngine(FakeEngine::Get().Exports(), [] { FakeEngine::Get().Unload(); });
+    return core;
+}
+
+// A failed assertion leaves the test early: the controller's threads must still end.
+struct ShutdownAtExit {
+    std::shared_ptr<ControllerCore> core;
+    ~ShutdownAtExit() { core->Shutdown(); }
+};
+
+bool IsControllerCode(int code) {
+    return code == CmdEndLog || code == CmdVerify || code == CmdVerifyPassed || code == CmdRun ||
+           code == CmdFinish;
+}
+
+// Liveness, not timing: the bound only keeps a lost command from hanging the test.
+template <typename Done> bool Eventually(Done done) {
+    const auto limit = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return done();
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+long long MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+unsigned Seed() {
+    const char* text = std::getenv("TARNVEL_STRESS_SEED");
+    return text != nullptr ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 20160226u;
+}
+
+void ExpectNoFaults(const TestPlatform& platform) {
+    for (const auto& fault : platform.Faults())
+        ADD_FAILURE() << "platform: " << fault;
+    for (const auto& fault : FakeEngine::Get().Faults())
+        ADD_FAILURE() << "engine: " << fault;
+}
+
+int AlreadyOpenWarnings(const MemoryLogSink& sink) {
+    int warnings = 0;
+    for (const auto& line : sink.Debugger())
+        warnings += line.find(L"日志正在记录") != std::wstring::npos ? 1 : 0;
+    return warnings;
+}
+
+// Posters on several threads against a control loop that looks at the mailbox without pause.
+// A code posted before the previous one was taken replaces it, so commands may be lost; what
+// must hold is that no more codes are taken than were posted, that every code taken did all of
+// its work, and that the loop still takes what is posted once the posters are gone.
+TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
+    constexpr int kPosters = 4, kPostsEach = 5000;
+    TestPlatform platform;
+    EngineScript script;
+    script.verify = EngineScript::Verify::Silent;
+    script.run = EngineScript::Run::AtOnce;
+    FakeEngine& engine = FakeEngine::Get();
+    engine.Reset(script);
+    g_hooks.Reset();
+    auto sink = std::make_shared<MemoryLogSink>(true);
+    ControllerTimings timings;
+    timings.controlPollMs = 0;
+    const auto start = std::chrono::steady_clock::now();
+    auto core = StartController(platform, sink, timings);
+    const ShutdownAtExit guard{core};
+    ASSERT_TRUE(core->SetPackagePath(L"D:\\Tools\\p.rzb"));
+
+    std::atomic<int> posts{0}, beginStops{0};
+    std::vector<std::thread> posters;
+    for (int p = 0; p < kPosters; ++p) {
+        posters.emplace_back([&, p] {
+            std::mt19937 random(Seed() + static_cast<unsigned>(p));
+            // Each code of the controller, and two that are not (they stay pending).
+            const int codes[] = {CmdEndLog, CmdVerify, CmdVerifyPassed, CmdRun, CmdFinish, 1, 32};
+            for (int i = 0; i < kPostsEach; ++i) {
+                if (random() % 50 == 0) {
+                    core->StartStopThread(); // BeginStop, and a failure report's stop
+                    ++beginStops;
+                    continue;
+                }
+                core->PostCommand(codes[random() % std::size(codes)]);
+                ++posts;
+                if (random() % 4 == 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
+                if (!core->closeAllowed)
+                    std::this_thread::yield();
+            }
+        });
+    }
+    for (auto& poster : posters)
+        poster.join();
+
+    // The loop may still be on the posters' last code (CmdVerifyPassed posts CmdRun, which would
+    // replace a code posted now): wait until it is empty or holds a code that is not its own.
+    ASSERT_TRUE(
+        Eventually([&] { return !core->mailbox.Pending() || !IsControllerCode(core->mailbox.Command()); }));
+    const int finished = g_hooks.Count(detail::SlotUpgradeSucceeded);
+    core->PostCommand(CmdFinish);
+    ++posts;
+    ASSERT_TRUE(Eventually([&] { return g_hooks.Count(detail::SlotUpgradeSucceeded) > finished; }));
+    const int passed = g_hooks.Count(detail::SlotVerifyPassed);
+    const int runs = engine.Runs();
+    core->PostCommand(32);
+    core->PostCommand(CmdVerifyPassed); // replaces the unknown code; CmdRun follows by itself
+    posts += 2;
+    ASSERT_TRUE(Eventually([&] { return engine.Runs() > runs; }));
+    EXPECT_EQ(g_hooks.Count(detail::SlotVerifyPassed), passed + 1);
+    core->Shutdown();
+    g_hooks.shutDown = true;
+    const long long elapsed = MsSince(start);
+
+    ExpectNoFaults(platform);
+    EXPECT_EQ(platform.Running(), 0u);
+    EXPECT_TRUE(engine.Unloaded());
+    // Every CmdVerify taken opened cell 0's log (a new file, or a warning when it was open)
+    // and initialised the engine once.
+    const int inits = engine.Inits();
+    EXPECT_EQ(sink->Creates() + AlreadyOpenWarnings(*sink), inits);
+    // Every finish and every BeginStop ran its stop, and Shutdown stopped the engine once more.
+    const int succeeded = g_hooks.Count(detail::SlotUpgradeSucceeded);
+    EXPECT_EQ(engine.Stops(), succeeded + beginStops + 1);
+    // CmdVerifyPassed posts CmdRun itself; the other codes taken each used up one post.
+    const int taken = inits + engine.Runs() + succeeded;
+    EXPECT_LE(taken, posts.load());
+    EXPECT_EQ(engine.Runs(), engine.RunsReturned());
+    EXPECT_EQ(g_hooks.afterShutdown, 0);
+    std::printf(
+        "[ figure ] %d posters x %d: %d posts, %d BeginStops; taken: %d verify, %d verify passed, %d run, "
+        "%d finish; %zu threads, %lld ms\n",
+        kPosters, kPostsEach, posts.load(), beginStops.load(), inits, g_hooks.Count(detail::SlotVerifyPassed),
+        engine.Runs(), succeeded, platform.Started(), elapsed);
+}
+
+// Rounds of verify, run, Back and failure on one controller each, ended by Shutdown at a random
+// moment while the control thread, verification, runs (some ignoring DownloadStop), stops and
+// the engine's own reporting threads are under way.
+TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
+    constexpr int kRounds = 300;
+    std::mt19937 random(Seed());
+    FakeEngine& engine = FakeEngine::Get();
+    int totalRuns = 0, totalForced = 0, totalInits = 0;
+    std::size_t totalThreads = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(Seed()));
+        TestPlatform platform;
+        EngineScript script;
+        script.initResult = random() % 10 == 0 ? 0 : 1;
+        script.verify = random() % 6 == 0 ? EngineScript::Verify::Fail : EngineScript::Verify::Pass;
+        script.verifyOnOwnThread = random() % 2 == 0;
+        script.verifyMicros = static_cast<int>(random() % 3000);
+        const EngineScript::Run runs[] = {EngineScript::Run::Pass,         EngineScript::Run::Fail,
+                                          EngineScript::Run::UntilStopped, EngineScript::Run::Hang,
+                                          EngineScript::Run::Chatter,      EngineScript::Run::AtOnce};
+        script.run = runs[random() % std::size(runs)];
+        script.progressSteps = static_cast<int>(random() % 12);
+        script.reportingThreads = static_cast<int>(random() % 3);
+        script.reportFailures = random() % 3 == 0;
+        engine.Reset(script);
+        g_hooks.Reset();
+        ControllerTimings timings;
+        timings.controlPollMs = 1;
+        timings.finishPauseMs = random() % 3;
+        timings.runGraceMs = random() % 4;
+        timings.forcedEndMs = 30000;
+        timings.engineThreadsMs = 30000;
+        auto sink = std::make_shared<MemoryLogSink>(true);
+        auto core = StartController(platform, sink, timings);
+        const ShutdownAtExit guard{core};
+
+        const int steps = static_cast<int>(random() % 4);
+        for (int step = 0; step < steps; ++step) {
+            core->SetPackagePath(random() % 8 == 0 ? std::wstring(300, L'a') : L"D:\\Tools\\p.rzb");
+            core->PostCommand(CmdVerify);
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
+            if (random() % 2 == 0) { // Back
+                core->StartStopThread();
+                core->PostCommand(CmdEndLog);
+            }
+            if (!core->closeAllowed)
+                std::this_thread::yield();
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
+        core->Shutdown();
+        g_hooks.shutDown = true;
+
+        ExpectNoFaults(platform);
+        // Nothing the controller started is left, the engine was released with no thread
+        // inside it and then unloaded, and no hook was called after Shutdown returned.
+        EXPECT_EQ(platform.Running(), 0u);
+        EXPECT_EQ(engine.Inside(), 0);
+        EXPECT_EQ(engine.Releases(), 1);
+        EXPECT_TRUE(engine.Unloaded());
+        EXPECT_EQ(engine.Runs(), engine.RunsReturned() + engine.RunsUnwound());
+        EXPECT_EQ(g_hooks.afterShutdown, 0);
+        EXPECT_EQ(g_hooks.badPercents, 0);
+        core->Shutdown(); // a second time does nothing
+        core.reset();
+        platform.JoinAll();
+        ExpectNoFaults(platform);
+        totalRuns += engine.Runs();
+        totalInits += engine.Inits();
+        totalForced += static_cast<int>(platform.ForcedEnds());
+        totalThreads += platform.Started();
+        if (::testing::Test::HasFailure())
+            break;
+    }
+    std::printf("[ figure ] %d shutdown rounds: %d verifications, %d runs, %d ended by force, %zu threads, "
+                "%lld ms\n",
+                kRounds, totalInits, totalRuns, totalForced, totalThreads, MsSince(start));
+}
+
+} // namespace
+} // namespace tarnvel
