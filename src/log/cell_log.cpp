@@ -42,7 +42,7 @@ void CellLog::OpenLog(unsigned cell) {
             return;
         }
         // Lines still owed to the cell's last file go there first: within the same second it
-        // has the name the new file gets, which is then truncated.
+        // has the name the new file gets, and the new run's lines must follow them.
         while (!slot.queue.empty() && slot.queue.front().file) {
             bound.push_back(std::move(slot.queue.front()));
             slot.queue.pop_front();
@@ -51,7 +51,9 @@ void CellLog::OpenLog(unsigned cell) {
     }
     WriteLines(bound, {});
     sink_->CreateFolder(LogFolder(exeFolder_));
-    sink_->CreateEmptyFile(name);
+    // A run reopened within the same second gets the same name; truncating would throw the
+    // earlier run's lines away, so they are kept and the new lines follow.
+    sink_->CreateFileKeepingLines(name);
     std::lock_guard lock(mutex_);
     slots_[cell].fileName = std::move(name);
     slots_[cell].isOpen = true;

@@ -72,7 +72,8 @@ private:
     mutable std::mutex mutex_;            // guards slots_
     Slot slots_[kLogCells];
     // Held across a pass's file work and by OpenLog's file creation, so that lines taken for a
-    // file never land in the new file of the same name that a later OpenLog truncated.
+    // file are written before a later OpenLog of the same name (same cell, same second) starts
+    // the next run in it.
     std::mutex fileMutex_;
     std::atomic<bool> running_{true};
     std::mutex wakeMutex_;

@@ -52,9 +52,9 @@ class SystemLogSink final : public LogSink {
 public:
     LogTime LocalTime() override { return SystemLocalTime(); }
     void CreateFolder(const std::wstring& folder) override { CreateDirectoryW(folder.c_str(), nullptr); }
-    void CreateEmptyFile(const std::wstring& file) override {
+    void CreateFileKeepingLines(const std::wstring& file) override {
         ScopedHandle created(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     void AppendToFile(const std::wstring& file, const std::string& bytes) override {
         ScopedHandle opened(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,

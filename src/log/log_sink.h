@@ -16,8 +16,9 @@ public:
     virtual LogTime LocalTime() = 0;
     // Failures are ignored by the log: it drops what it cannot write.
     virtual void CreateFolder(const std::wstring& folder) = 0;
-    // Creates the file empty, truncating one of that name.
-    virtual void CreateEmptyFile(const std::wstring& file) = 0;
+    // Creates the file empty when it is missing. A file of that name is kept as it is: it holds
+    // the lines of the cell's run opened earlier in the same second.
+    virtual void CreateFileKeepingLines(const std::wstring& file) = 0;
     // Appends the bytes, creating the file when it is missing.
     virtual void AppendToFile(const std::wstring& file, const std::string& bytes) = 0;
     // The bytes a line has in a file (the system's 8-bit code page).

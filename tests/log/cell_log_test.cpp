@@ -155,7 +155,7 @@ TEST_F(CellLogTest, LinesPostedBeforeCloseStillReachTheirFile) {
     EXPECT_EQ(lines.back().substr(13), Ansi(L"错误:failure 499\r\n"));
 }
 
-TEST_F(CellLogTest, ReopenWithinOneSecondTruncatesTheSameFile) {
+TEST_F(CellLogTest, ReopenWithinOneSecondKeepsTheEarlierRunsLines) {
     log_->OpenLog(2);
     log_->PostLine(2, LevelInfo, L"old");
     std::this_thread::sleep_for(50ms);
@@ -163,13 +163,29 @@ TEST_F(CellLogTest, ReopenWithinOneSecondTruncatesTheSameFile) {
     log_->OpenLog(2);
     log_->PostLine(2, LevelInfo, L"new");
     log_.reset();
-    // Within the same second the name repeats, or a second file begins: either way the last
-    // file holds only the new line.
-    const auto files = FilesIn(kTextLog);
-    ASSERT_FALSE(files.empty());
-    const auto lines = Lines(ReadFileBytes(kTextLog + L"\\" + files.back()));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].substr(13), Ansi(L"提示:new\r\n"));
+    // Within the same second the name repeats and the new run follows the old one in the file;
+    // past a second boundary a second file begins. Either way both lines are kept, in order.
+    std::vector<std::string> lines;
+    for (const std::wstring& file : FilesIn(kTextLog))
+        for (const std::string& line : Lines(ReadFileBytes(kTextLog + L"\\" + file)))
+            lines.push_back(line.substr(13));
+    EXPECT_EQ(lines, (std::vector<std::string>{Ansi(L"提示:old\r\n"), Ansi(L"提示:new\r\n")}));
+}
+
+TEST_F(CellLogTest, ReopeningKeepsAFileOfTheSameNameThatHoldsLines) {
+    // A run of the same cell opened in the same second, by this process or an earlier one.
+    log_->OpenLog(3);
+    const std::wstring name = log_->FileNameOf(3);
+    log_->CloseLog(3);
+    log_.reset();
+    ASSERT_TRUE(testing::WriteFileBytes(name, "earlier run\r\n"));
+    log_ = std::make_unique<CellLog>();
+    log_->OpenLog(3);
+    if (log_->FileNameOf(3) != name)
+        GTEST_SKIP() << "a second boundary passed";
+    log_->PostLine(3, LevelRaw, L"next run\r\n");
+    log_.reset();
+    EXPECT_EQ(ReadFileBytes(name), "earlier run\r\nnext run\r\n");
 }
 
 TEST_F(CellLogTest, CellsFromEightOnAreIgnored) {

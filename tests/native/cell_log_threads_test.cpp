@@ -228,15 +228,22 @@ TEST(CellLogThreads, PostersWriterAndOpenCloseLoseNoLineAndMixNoFiles) {
                 kLinesPerPoster, run.openings.size(), written, run.elapsedMs);
 }
 
-TEST(CellLogThreads, ReopeningWithinOneSecondLosesNoLineAtTheDebugger) {
+TEST(CellLogThreads, ReopeningWithinOneSecondKeepsEveryRunsLines) {
     auto sink = std::make_shared<testing::MemoryLogSink>(false);
     auto log = std::make_unique<CellLog>(kFolder, sink);
     const StressRun run = Stress(*log, 2);
     log.reset();
 
     ExpectEveryLineOnceAtTheDebugger(*sink, run);
-    // One name per cell, truncated at every opening.
+    // One name per cell, kept across openings: no run's lines are thrown away by the next.
     EXPECT_LE(sink->Files().size(), static_cast<std::size_t>(kLogCells));
+    std::map<std::wstring, std::multiset<std::string>> linesOf;
+    for (const auto& [name, bytes] : sink->Files()) {
+        const auto lines = FileLines(bytes);
+        linesOf[name].insert(lines.begin(), lines.end());
+    }
+    for (const Opening& opening : run.openings)
+        EXPECT_EQ(linesOf[opening.file].count(opening.marker), 1u) << opening.marker;
     for (const auto& [name, bytes] : sink->Files()) {
         for (const std::string& payload : FileLines(bytes)) {
             const Parsed parsed = Parse(payload);

@@ -31,8 +31,8 @@ public:
         return time;
     }
     void CreateFolder(const std::wstring&) override { ++folders_; }
-    void CreateEmptyFile(const std::wstring& file) override {
-        files_[file].clear();
+    void CreateFileKeepingLines(const std::wstring& file) override {
+        files_.try_emplace(file);
         ++creates_;
     }
     void AppendToFile(const std::wstring& file, const std::string& bytes) override { files_[file] += bytes; }
