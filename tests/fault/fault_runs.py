@@ -287,13 +287,19 @@ class Run:
         # Lines still queued when the process is ended by force are rightly lost.
         closers = [ms - 100 for ms, name in self.actions if name in ("back", "yes")]
         closers += [ms - 3000 for ms, name in self.actions if name == "kill"]
+        # A Back or a close stops the engine before the controller closes the log, and the call
+        # is recorded on the engine's clock: the harness's own times are only estimated (its
+        # clock starts later), so a Back soon after the verification could seem to come first.
+        closers += [e["ms"] for e in self.events if e["kind"] == "C" and e["name"] == "DownloadStop"]
         windows = []
         for event in self.events:
             if event["kind"] == "C" and event["name"] == "InitDownloadObj":
                 windows.append([event["ms"], None, None])
         for window in windows:
             start = window[0]
-            end = min([ms for ms in closers if ms > start] + [1 << 62])
+            # A stop in the same millisecond as the opening came after it: the opening needs
+            # the control thread's next poll, a stop before it would not share its millisecond.
+            end = min([ms for ms in closers if ms >= start] + [1 << 62])
             for event in self.events:
                 if event["ms"] < start or event["kind"] != "E" or event["name"] != "UTestStatus" or event["a"] != 0:
                     continue
