@@ -107,29 +107,29 @@ void Say(const std::string& text) {
 }
 
 // "until=<hook>[#n][:<ms>]" or "until=OnProgress>=<p>[:<ms>]"; false on timeout.
-bool Until(std::string spec) {
+bool Until(std::string condition) {
     int timeoutMs = 30000;
-    if (const auto colon = spec.find(':'); colon != std::string::npos) {
-        timeoutMs = std::atoi(spec.c_str() + colon + 1);
-        spec.resize(colon);
+    if (const auto colon = condition.find(':'); colon != std::string::npos) {
+        timeoutMs = std::atoi(condition.c_str() + colon + 1);
+        condition.resize(colon);
     }
     std::unique_lock lock(g_mutex);
     bool met = false;
-    if (const auto atLeast = spec.find(">="); atLeast != std::string::npos) {
-        const int percent = std::atoi(spec.c_str() + atLeast + 2);
+    if (const auto atLeast = condition.find(">="); atLeast != std::string::npos) {
+        const int percent = std::atoi(condition.c_str() + atLeast + 2);
         met = g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                  [percent] { return g_bestProgress >= percent; });
     } else {
         int times = 1;
-        if (const auto hash = spec.find('#'); hash != std::string::npos) {
-            times = std::atoi(spec.c_str() + hash + 1);
-            spec.resize(hash);
+        if (const auto hash = condition.find('#'); hash != std::string::npos) {
+            times = std::atoi(condition.c_str() + hash + 1);
+            condition.resize(hash);
         }
         met = g_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&] { return g_counts[spec] >= times; });
+                                 [&] { return g_counts[condition] >= times; });
     }
     if (!met)
-        Print("timeout waiting for " + spec);
+        Print("timeout waiting for " + condition);
     return met;
 }
 
