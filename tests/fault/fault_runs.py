@@ -237,9 +237,20 @@ class Run:
             if self.hangs:
                 self.notes.append("closing refused (hanging phone); ended by force")
             else:
-                self.problems.append("hang: closing refused for 30 s without a busy phone")
+                self.problems.append("hang: closing refused for 30 s without a busy phone; the window shows %s"
+                                     % self.describe_state())
+                self.keep_screen("refused.png")
             return self.finish(kill=True)
         return self.finish()
+
+    def describe_state(self):
+        state = self.state() or {}
+        return " ".join("%s=%s" % item for item in sorted(state.items()))
+
+    def keep_screen(self, name):
+        """The whole display, for a failure to be looked at later."""
+        subprocess.run(["import", "-window", "root", os.path.join(self.folder, name)], capture_output=True,
+                       timeout=20)
 
     def wait_exit(self, seconds):
         try:
