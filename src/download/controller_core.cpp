@@ -150,14 +150,18 @@ void ControllerCore::PostCommand(int code) {
     mailbox.Post(code);
 }
 
-void ControllerCore::StartVerifyThread() {
+void ControllerCore::StartWorker(void (ControllerCore::*body)()) {
     auto self = shared_from_this();
     std::lock_guard lock(threadsMutex);
     if (shuttingDown)
         return;
     PruneEnded(workers);
-    if (auto thread = StartThread(platform, [self] { self->VerifyThread(); }))
+    if (auto thread = StartThread(platform, [self, body] { (self.get()->*body)(); }))
         workers.push_back(std::move(thread));
+}
+
+void ControllerCore::StartVerifyThread() {
+    StartWorker(&ControllerCore::VerifyThread);
 }
 
 void ControllerCore::StartRunThread() {
@@ -205,13 +209,7 @@ void ControllerCore::StopEngine(std::vector<std::shared_ptr<RunGate>> taken, boo
 }
 
 void ControllerCore::StartStopThread() {
-    auto self = shared_from_this();
-    std::lock_guard lock(threadsMutex);
-    if (shuttingDown)
-        return;
-    PruneEnded(workers);
-    if (auto thread = StartThread(platform, [self] { self->StopThread(); }))
-        workers.push_back(std::move(thread));
+    StartWorker(&ControllerCore::StopThread);
 }
 
 void ControllerCore::StopThread() {

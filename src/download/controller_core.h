@@ -123,6 +123,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     void StartVerifyThread();
     void StartRunThread();
     void StartStopThread();
+    // Starts one of the core's own threads, unless Shutdown has begun.
+    void StartWorker(void (ControllerCore::*body)());
     // Asks the engine to stop, then ends the RunThreads that were running when asked.
     void StopEngine(std::vector<std::shared_ptr<RunGate>> runs, bool keepMessagesFlowing);
     std::vector<std::shared_ptr<RunGate>> TakeRuns();
