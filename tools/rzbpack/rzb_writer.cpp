@@ -28,32 +28,32 @@ std::size_t VersionCapacity(int formatVersion) {
     return layout ? layout->blockLength - layout->versionOffset : 0;
 }
 
-std::vector<std::uint8_t> BuildPackageHead(const PackageSpec& spec, std::uint64_t payloadSize,
+std::vector<std::uint8_t> BuildPackageHead(const PackageFields& fields, std::uint64_t payloadSize,
                                            std::uint32_t payloadCrc, std::string& error) {
-    const auto layout = LayoutOfFormat(spec.formatVersion);
-    const auto magic = PackageMagic(spec.formatVersion, spec.oldMagic);
+    const auto layout = LayoutOfFormat(fields.formatVersion);
+    const auto magic = PackageMagic(fields.formatVersion, fields.oldMagic);
     if (!layout || !magic) {
         error = "no such format: formats are 13 to 18, the old magic only for 13";
         return {};
     }
-    if (spec.modelBytes.size() > ModelCapacity(spec.formatVersion) ||
-        spec.modelBytes.find('\0') != std::string::npos) {
-        error = "model name too long for format " + std::to_string(spec.formatVersion) + " (at most " +
-                std::to_string(ModelCapacity(spec.formatVersion)) + " bytes)";
+    if (fields.modelBytes.size() > ModelCapacity(fields.formatVersion) ||
+        fields.modelBytes.find('\0') != std::string::npos) {
+        error = "model name too long for format " + std::to_string(fields.formatVersion) + " (at most " +
+                std::to_string(ModelCapacity(fields.formatVersion)) + " bytes)";
         return {};
     }
-    if (spec.versionBytes.size() > VersionCapacity(spec.formatVersion) ||
-        spec.versionBytes.find('\0') != std::string::npos) {
-        error = "version text too long for format " + std::to_string(spec.formatVersion) + " (at most " +
-                std::to_string(VersionCapacity(spec.formatVersion)) + " bytes)";
+    if (fields.versionBytes.size() > VersionCapacity(fields.formatVersion) ||
+        fields.versionBytes.find('\0') != std::string::npos) {
+        error = "version text too long for format " + std::to_string(fields.formatVersion) + " (at most " +
+                std::to_string(VersionCapacity(fields.formatVersion)) + " bytes)";
         return {};
     }
     std::vector<std::uint8_t> head(layout->blockLength + sim::kDescriptorSize, 0);
     for (int i = 0; i < 4; ++i)
         head[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*magic >> (8 * i));
-    std::copy(spec.modelBytes.begin(), spec.modelBytes.end(),
+    std::copy(fields.modelBytes.begin(), fields.modelBytes.end(),
               head.begin() + static_cast<long>(layout->modelOffset));
-    std::copy(spec.versionBytes.begin(), spec.versionBytes.end(),
+    std::copy(fields.versionBytes.begin(), fields.versionBytes.end(),
               head.begin() + static_cast<long>(layout->versionOffset));
     sim::PayloadDescriptor descriptor;
     descriptor.payloadOffset = head.size();
@@ -65,11 +65,11 @@ std::vector<std::uint8_t> BuildPackageHead(const PackageSpec& spec, std::uint64_
     return head;
 }
 
-std::vector<std::uint8_t> BuildPackage(const PackageSpec& spec, std::string_view payload,
+std::vector<std::uint8_t> BuildPackage(const PackageFields& fields, std::string_view payload,
                                        std::string& error) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
     std::vector<std::uint8_t> package =
-        BuildPackageHead(spec, payload.size(), sim::Crc32(0, std::span(bytes, payload.size())), error);
+        BuildPackageHead(fields, payload.size(), sim::Crc32(0, std::span(bytes, payload.size())), error);
     if (!package.empty())
         package.insert(package.end(), bytes, bytes + payload.size());
     return package;

@@ -11,20 +11,21 @@
 
 namespace tarnvel::rzb {
 
-struct PackageSpec {
+struct PackageFields {
     int formatVersion = 18;
     bool oldMagic = false;  // "HSRZ" instead of "RZ" 0x01 0x03, for format 13 only
     std::string modelBytes; // in the code page the reader converts from
     std::string versionBytes;
 };
 
-// The bytes that come before the payload; empty with `error` set when the spec does not fit
+// The bytes that come before the payload; empty with `error` set when the fields do not fit
 // (unknown format, a text too long for its field).
-std::vector<std::uint8_t> BuildPackageHead(const PackageSpec& spec, std::uint64_t payloadSize,
+std::vector<std::uint8_t> BuildPackageHead(const PackageFields& fields, std::uint64_t payloadSize,
                                            std::uint32_t payloadCrc, std::string& error);
 
 // A whole package in memory, for tests and small payloads.
-std::vector<std::uint8_t> BuildPackage(const PackageSpec& spec, std::string_view payload, std::string& error);
+std::vector<std::uint8_t> BuildPackage(const PackageFields& fields, std::string_view payload,
+                                       std::string& error);
 
 // Longest model name and version text that a format holds.
 std::size_t ModelCapacity(int formatVersion);

@@ -103,7 +103,7 @@ int Make(const std::vector<std::string>& args) {
     if (args.size() < 2)
         return Usage();
     const std::string out = args[1];
-    rzb::PackageSpec spec;
+    rzb::PackageFields fields;
     bool haveFormat = false, haveModel = false, haveVersion = false;
     std::string payloadPath;
     long long payloadSize = -1;
@@ -111,20 +111,20 @@ int Make(const std::vector<std::string>& args) {
     for (std::size_t i = 2; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--old-magic") {
-            spec.oldMagic = true;
+            fields.oldMagic = true;
             continue;
         }
         if (i + 1 >= args.size())
             return Usage();
         const std::string& value = args[++i];
         if (option == "--format") {
-            spec.formatVersion = std::atoi(value.c_str());
+            fields.formatVersion = std::atoi(value.c_str());
             haveFormat = true;
         } else if (option == "--model") {
-            spec.modelBytes = StoredText(value);
+            fields.modelBytes = StoredText(value);
             haveModel = true;
         } else if (option == "--version") {
-            spec.versionBytes = StoredText(value);
+            fields.versionBytes = StoredText(value);
             haveVersion = true;
         } else if (option == "--payload") {
             payloadPath = value;
@@ -154,7 +154,7 @@ int Make(const std::vector<std::string>& args) {
     for (std::size_t n; (n = source->Read(buffer.data(), buffer.size())) > 0; size += n)
         crc = sim::Crc32(crc, std::span(buffer.data(), n));
     std::string error;
-    const auto head = rzb::BuildPackageHead(spec, size, crc, error);
+    const auto head = rzb::BuildPackageHead(fields, size, crc, error);
     if (head.empty())
         return Fail(error);
     FilePtr target = Open(out, "wb");
@@ -165,7 +165,7 @@ int Make(const std::vector<std::string>& args) {
         ok = std::fwrite(buffer.data(), 1, n, target.get()) == n;
     if (!ok || std::fflush(target.get()) != 0)
         return Fail("writing " + out + " failed");
-    std::printf("wrote %s: format %d, payload %llu bytes, crc32 %08x\n", out.c_str(), spec.formatVersion,
+    std::printf("wrote %s: format %d, payload %llu bytes, crc32 %08x\n", out.c_str(), fields.formatVersion,
                 static_cast<unsigned long long>(size), crc);
     return 0;
 }

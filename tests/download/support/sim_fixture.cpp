@@ -37,7 +37,7 @@ std::string GeneratedPayload(std::size_t size, unsigned seed) {
 
 bool WritePackage(const std::wstring& path, int format, const std::string& model,
                   const std::string& payload) {
-    rzb::PackageSpec package;
+    rzb::PackageFields package;
     package.formatVersion = format;
     package.modelBytes = model;
     package.versionBytes = "V1.0 test";
