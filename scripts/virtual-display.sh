@@ -2,6 +2,10 @@
 # Windows) and exports DISPLAY; stops it, and the wineserver, when the calling script exits.
 tarnvel_start_virtual_display() {
     local geometry="${1:-1920x1080x24}" n
+    # A wineserver left by an earlier run that was killed keeps its desktop on that run's display;
+    # windows on this display would then lose their X window when dragged.
+    "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -w >/dev/null 2>&1 || true
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done
