@@ -6,7 +6,9 @@
 #include <dbghelp.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <ctime>
+#include <exception>
 
 namespace tarnvel {
 
@@ -16,6 +18,7 @@ std::atomic<MiniDumper*> registeredDumper{nullptr};
 // The thread writing the dump. Others that crash meanwhile wait for the end of the process
 // instead of writing into the same file.
 std::atomic<DWORD> dumpingThread{0};
+std::terminate_handler previousTerminate = nullptr;
 
 constexpr wchar_t kDumpExtension[] = L".dmp";
 constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"
@@ -48,8 +51,10 @@ void AppendDumpFileName(std::wstring& path, std::int64_t crashTime) {
 
 MiniDumper::MiniDumper() {
     MiniDumper* expected = nullptr;
-    if (registeredDumper.compare_exchange_strong(expected, this))
+    if (registeredDumper.compare_exchange_strong(expected, this)) {
         SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
+        previousTerminate = std::set_terminate(&MiniDumper::OnTerminate);
+    }
 
     const std::wstring exePath = ExecutablePath();
     if (!exePath.empty()) {
@@ -61,7 +66,8 @@ MiniDumper::MiniDumper() {
 
 MiniDumper::~MiniDumper() {
     MiniDumper* expected = this;
-    registeredDumper.compare_exchange_strong(expected, nullptr);
+    if (registeredDumper.compare_exchange_strong(expected, nullptr))
+        std::set_terminate(previousTerminate);
 }
 
 bool MiniDumper::IsRegistered() const {
@@ -82,6 +88,29 @@ void MiniDumper::MakeDumpFileName() {
 LONG WINAPI MiniDumper::OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo) {
     MiniDumper* dumper = registeredDumper.load();
     return dumper ? dumper->WriteDumpAndExit(exceptionInfo) : EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Called by the C++ runtime for an exception nothing catches (or a broken noexcept) on any
+// thread. The dump is written from here, with this thread's context, rather than by raising an
+// SEH exception: a catch (...) further up the stack could take that one and carry on.
+void MiniDumper::OnTerminate() {
+    if (MiniDumper* dumper = registeredDumper.load()) {
+        CONTEXT context{};
+        RtlCaptureContext(&context);
+        EXCEPTION_RECORD record{};
+        record.ExceptionCode = kUncaughtCppException;
+        record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+#if defined(__x86_64__)
+        record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+#else
+        record.ExceptionAddress = reinterpret_cast<void*>(context.Eip);
+#endif
+        EXCEPTION_POINTERS pointers{&record, &context};
+        dumper->WriteDumpAndExit(&pointers);
+    }
+    if (previousTerminate)
+        previousTerminate();
+    std::abort();
 }
 
 LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {

@@ -1,5 +1,6 @@
 // Writes a minidump into DumpLog beside the executable when an exception goes unhandled on any
-// thread, then ends the process with exit code 0. Shows nothing.
+// thread, then ends the process with exit code 0. Shows nothing. A C++ exception that nothing
+// catches ends the same way, instead of in the runtime's abort message.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,9 @@ public:
     bool IsRegistered() const;
     const std::wstring& DumpFolder() const { return dumpFolder_; }
 
+    // The exception code a dump of an uncaught C++ exception records.
+    static constexpr DWORD kUncaughtCppException = 0xE0544E54; // "TNT" in a customer code
+
     // Writes the dump and ends the process; returns only if TerminateProcess itself failed.
     LONG WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo);
 
@@ -35,6 +39,7 @@ protected:
 
 private:
     static LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo);
+    [[noreturn]] static void OnTerminate();
 
     EXCEPTION_POINTERS* exceptionInfo_ = nullptr;
     std::int64_t crashTime_ = 0;

@@ -77,8 +77,11 @@ bool IsMainDialog(HWND window) {
     return ClassName(window) == L"#32770" && !IsMessageBox(window);
 }
 
-ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder) {
+ChildProcess::ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder,
+                           const std::string& argument) {
     std::wstring commandLine = L"\"" + exe.wstring() + L"\"";
+    if (!argument.empty())
+        commandLine += L" " + std::wstring(argument.begin(), argument.end()); // plain ASCII words
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};

@@ -42,8 +42,10 @@ bool IsMainDialog(HWND window);
 
 class ChildProcess {
 public:
-    // Starts the program with the given working folder; Started() tells whether that worked.
-    ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder);
+    // Starts the program with the given working folder (and one plain ASCII argument, if any);
+    // Started() tells whether that worked.
+    ChildProcess(const std::filesystem::path& exe, const std::filesystem::path& workingFolder,
+                 const std::string& argument = {});
     // Ends the process if it still runs, so that a failed test leaves nothing behind.
     ~ChildProcess();
 
