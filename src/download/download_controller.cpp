@@ -18,23 +18,6 @@ namespace {
 
 constexpr DWORD kPollMs = 2;
 
-// A kernel handle that closes itself.
-class UniqueHandle {
-public:
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    ~UniqueHandle() {
-        if (handle_ != nullptr)
-            CloseHandle(handle_);
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_; // owned
-};
-
 // While the UI thread waits it still handles messages sent to its windows: the hooks that
 // worker threads call act on those windows, and some window calls send and wait.
 void HandleSentMessages() {
@@ -61,17 +44,22 @@ bool WaitHandle(HANDLE handle, DWORD timeoutMs, bool keepMessagesFlowing) {
     }
 }
 
+// Owns the thread's handle: closing it lets go of the thread without waiting for it.
 class SystemThread final : public WorkerThread {
 public:
     explicit SystemThread(HANDLE handle) : handle_(handle) {}
-    bool HasEnded() const override { return WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
+    ~SystemThread() override { CloseHandle(handle_); }
+    SystemThread(const SystemThread&) = delete;
+    SystemThread& operator=(const SystemThread&) = delete;
+
+    bool HasEnded() const override { return WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0; }
     bool Wait(std::uint32_t ms, bool keepMessagesFlowing) override {
-        return WaitHandle(handle_.Get(), ms, keepMessagesFlowing);
+        return WaitHandle(handle_, ms, keepMessagesFlowing);
     }
-    void ForceEnd() override { TerminateThread(handle_.Get(), 0); }
+    void ForceEnd() override { TerminateThread(handle_, 0); }
 
 private:
-    UniqueHandle handle_; // signalled when the thread has ended
+    const HANDLE handle_; // signalled when the thread has ended
 };
 
 class SystemPlatform final : public ControllerPlatform {
