@@ -36,18 +36,16 @@ std::vector<std::uint8_t> BuildPackageHead(const PackageFields& fields, std::uin
         error = "no such format: formats are 13 to 18, the old magic only for 13";
         return {};
     }
-    if (fields.modelBytes.size() > ModelCapacity(fields.formatVersion) ||
-        fields.modelBytes.find('\0') != std::string::npos) {
-        error = "model name too long for format " + std::to_string(fields.formatVersion) + " (at most " +
-                std::to_string(ModelCapacity(fields.formatVersion)) + " bytes)";
+    auto fits = [&](const std::string& text, std::size_t capacity, const char* what) {
+        if (text.size() <= capacity && text.find('\0') == std::string::npos)
+            return true;
+        error = std::string(what) + " too long for format " + std::to_string(fields.formatVersion) +
+                " (at most " + std::to_string(capacity) + " bytes)";
+        return false;
+    };
+    if (!fits(fields.modelBytes, ModelCapacity(fields.formatVersion), "model name") ||
+        !fits(fields.versionBytes, VersionCapacity(fields.formatVersion), "version text"))
         return {};
-    }
-    if (fields.versionBytes.size() > VersionCapacity(fields.formatVersion) ||
-        fields.versionBytes.find('\0') != std::string::npos) {
-        error = "version text too long for format " + std::to_string(fields.formatVersion) + " (at most " +
-                std::to_string(VersionCapacity(fields.formatVersion)) + " bytes)";
-        return {};
-    }
     std::vector<std::uint8_t> head(layout->blockLength + sim::kDescriptorSize, 0);
     for (int i = 0; i < 4; ++i)
         head[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(*magic >> (8 * i));
