@@ -18,7 +18,7 @@ std::atomic<MiniDumper*> registeredDumper{nullptr};
 // The thread writing the dump. Others that crash meanwhile wait for the end of the process
 // instead of writing into the same file.
 std::atomic<DWORD> dumpingThread{0};
-std::terminate_handler previousTerminate = nullptr;
+std::atomic<std::terminate_handler> previousTerminate{nullptr};
 
 constexpr wchar_t kDumpExtension[] = L".dmp";
 constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"
@@ -108,8 +108,8 @@ void MiniDumper::OnTerminate() {
         EXCEPTION_POINTERS pointers{&record, &context};
         dumper->WriteDumpAndExit(&pointers);
     }
-    if (previousTerminate)
-        previousTerminate();
+    if (const std::terminate_handler previous = previousTerminate.load())
+        previous();
     std::abort();
 }
 
