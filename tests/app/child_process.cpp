@@ -38,6 +38,13 @@ std::vector<std::string> ReadLines(const std::filesystem::path& file) {
     return lines;
 }
 
+std::string FileSignature(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    char signature[4] = {};
+    in.read(signature, sizeof(signature));
+    return std::string(signature, static_cast<std::size_t>(in.gcount()));
+}
+
 std::wstring ClassName(HWND window) {
     wchar_t name[256] = {};
     GetClassNameW(window, name, 256);

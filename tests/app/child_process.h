@@ -29,6 +29,9 @@ std::filesystem::path FreshScratchFolder(const std::string& name);
 // The lines of a UTF-8 text file; none when it does not exist.
 std::vector<std::string> ReadLines(const std::filesystem::path& file);
 
+// The first four bytes of a file ("MDMP" for a minidump); fewer when it is shorter.
+std::string FileSignature(const std::filesystem::path& file);
+
 std::wstring ClassName(HWND window);
 std::wstring WindowText(HWND window);
 std::vector<HWND> ChildWindows(HWND parent);

@@ -202,10 +202,7 @@ protected:
         EXPECT_GE(seconds, static_cast<long long>(before_));
         EXPECT_LE(seconds, static_cast<long long>(after_));
         EXPECT_EQ(dumps[0].stem().string(), std::to_string(seconds)) << "plain decimal seconds";
-        std::ifstream in(dumps[0], std::ios::binary);
-        char signature[4] = {};
-        in.read(signature, 4);
-        EXPECT_EQ(std::string(signature, 4), "MDMP");
+        EXPECT_EQ(FileSignature(dumps[0]), "MDMP");
         EXPECT_GT(fs::file_size(dumps[0]), 1024u);
     }
 

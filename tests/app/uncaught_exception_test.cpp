@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace tarnvel::test {
 namespace {
 
@@ -31,10 +29,7 @@ TEST_P(UncaughtException, WritesOneDumpAndEndsWithExitCodeZero) {
         dumps.push_back(entry.path());
     ASSERT_EQ(dumps.size(), 1u);
     EXPECT_EQ(dumps[0].extension(), ".dmp");
-    std::ifstream in(dumps[0], std::ios::binary);
-    char signature[4] = {};
-    in.read(signature, 4);
-    EXPECT_EQ(std::string(signature, 4), "MDMP");
+    EXPECT_EQ(FileSignature(dumps[0]), "MDMP");
 }
 
 INSTANTIATE_TEST_SUITE_P(OnEachThread, UncaughtException, ::testing::Values("main", "thread"));
