@@ -12,7 +12,6 @@ source scripts/env.sh
 bin="${TARNVEL_BUILD_ROOT:-$root/build}/mingw-x86_64/bin"
 demo="$root/out/demo"
 shots="$root/out/screenshots"
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 # code page 936, as on the users' machines
 
 # Without a display of its own, the run goes on a virtual one, started before Wine is first used.
 interactive=0

@@ -8,7 +8,6 @@ source scripts/env.sh
 scripts/wine-prefix.sh
 source scripts/virtual-display.sh
 tarnvel_start_virtual_display
-export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 # code page 936, as on the users' machines
 # One persistent wineserver whose helper processes already run with their output going nowhere:
 # otherwise they inherit a test's output pipe and CTest waits for them until the test times out.
 "$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true

@@ -6,9 +6,23 @@
 #   otherwise wait two seconds for each hidden window to be confirmed withdrawn.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-settings_version=2
+# Version 3: made under the fixed locale of env.sh. A prefix of ours with an older stamp (or none,
+# when an earlier run was cut short) is made anew: what wineboot derived from another locale, such
+# as the message box font, is not corrected by settings alone.
+settings_version=3
 stamp="$WINEPREFIX/.tarnvel-prefix-v$settings_version"
 [ -f "$stamp" ] && exit 0
+
+if [ -f "$WINEPREFIX/system.reg" ]; then
+    if ! compgen -G "$WINEPREFIX/.tarnvel-prefix-v*" >/dev/null && [[ "$WINEPREFIX" != "$TARNVEL_ROOT"/* ]]; then
+        echo "setup: $WINEPREFIX is a Wine prefix the project did not make; choose another folder." >&2
+        exit 1
+    fi
+    echo "setup: the Wine prefix $WINEPREFIX was made by an older version of the scripts; making it anew"
+    "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -w >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+fi
 
 mkdir -p "$WINEPREFIX"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -30,4 +44,4 @@ trap 'rm -f "$reg_file"' EXIT
 "$TARNVEL_WINE" regedit /S "$("$TARNVEL_WINE" winepath -w "$reg_file" 2>/dev/null)" >/dev/null 2>&1
 "$TARNVEL_WINESERVER" -w || true
 rm -f "$WINEPREFIX"/.tarnvel-prefix-v*
-touch "$stamp"
+echo "locale=$TARNVEL_LOCALE" >"$stamp"
