@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The release packages end to end under wine64: the packaging refuses the simulated engine, the
-# zip holds the program and the engine, the installer carries the program's version, installs
-# the files, the Start menu entry and the uninstall entry, refuses while the program runs, and
-# the uninstaller leaves the machine as it was apart from the user's own logs.
+# zip holds the program (stripped, its symbols kept beside the packages) and the engine, the
+# installer carries the program's version, installs the files, the Start menu entry and the
+# uninstall entry, refuses while the program runs, and the uninstaller leaves the machine as it
+# was apart from the user's own logs.
 #   installer_test.sh <x86_64 build bin folder> <scratch folder> [<simulated engine DLL>]
 # wine64 here cannot start 32-bit programs, so this runs the x86_64 build of the same installer
 # script; the 32-bit release installer is only built (by scripts/package.sh), not run.
@@ -82,12 +83,44 @@ check "a program instead of a DLL is refused" test $? -eq 2
 mapfile -t made < <(package packages "$scratch/vendor-engine.dll")
 zip_file="${made[0]:-}"
 setup="${made[1]:-}"
+symbols="${made[2]:-}"
 check "the packaging made a zip and an installer" test -f "$zip_file" -a -f "$setup"
 [ -f "$setup" ] || exit 1
 
 check "the zip holds exactly the program and the engine" \
     test "$(unzip -Z1 "$zip_file" | LC_ALL=C sort | tr '\n' '|')" = \
     "TarnVel Download Assistant/|TarnVel Download Assistant/TarnVel Download Assistant.exe|TarnVel Download Assistant/dVarnok.dll|"
+
+# The shipped program has no symbols; they are kept beside the packages, tied to it by the link
+# time stamp (which a dump records) and by its debug link.
+shipped="$scratch/shipped.exe"
+unzip -p "$zip_file" "TarnVel Download Assistant/TarnVel Download Assistant.exe" >"$shipped"
+pe_facts() { # section names, symbol count, link time stamp and debug link of a PE file, one line
+    # Long section names live in the COFF string table, which objdump reads and pefile does not.
+    LC_ALL=C x86_64-w64-mingw32-objdump -h "$1" | awk '$1 ~ /^[0-9]+$/ { printf "%s ", $2 }'
+    local link="$scratch/debuglink"
+    rm -f "$link"
+    x86_64-w64-mingw32-objcopy --dump-section .gnu_debuglink="$link" "$1" "$scratch/dumped.tmp" 2>/dev/null
+    /usr/bin/python3 - "$1" "$link" <<'PY'
+import os, sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+link = open(sys.argv[2], "rb").read().split(b"\0")[0].decode() if os.path.exists(sys.argv[2]) else "-"
+print("symbols=%d" % pe.FILE_HEADER.NumberOfSymbols, "stamp=%d" % pe.FILE_HEADER.TimeDateStamp, "link=" + link)
+PY
+}
+shipped_facts="$(pe_facts "$shipped")"
+symbols_facts="$(pe_facts "$symbols" 2>/dev/null)"
+lacks() { ! grep -q -- "$1" <<<"$2"; }
+check "the shipped program has no debug sections ($shipped_facts)" lacks '\.debug_' "$shipped_facts"
+check "the shipped program has no symbol table" grep -q " symbols=0 " <<<" $shipped_facts"
+check "the shipped program is under 1.5 MB" test "$(stat -c %s "$shipped")" -lt 1572864
+check "the symbols file is beside the packages, named after the version" \
+    test "$symbols" = "${zip_file%-portable.zip}.debug" -a -f "$symbols"
+check "the symbols file holds the debug information" grep -q "\.debug_info" <<<"$symbols_facts"
+check "the symbols file has the shipped program's link time stamp" \
+    test "$(grep -o 'stamp=[0-9]*' <<<"$symbols_facts")" = "$(grep -o 'stamp=[0-9]*' <<<"$shipped_facts")"
+check "the shipped program's debug link names the symbols file" \
+    grep -q " link=$(basename "$symbols")\$" <<<"$shipped_facts"
 
 version_of() {
     /usr/bin/python3 - "$1" <<'PY'
@@ -132,8 +165,8 @@ rm -f "$scratch/stop"
 
 "$TARNVEL_WINE" "$setup" /S
 check "the silent install succeeds" test $? -eq 0
-check "the program is installed under Program Files" \
-    cmp -s "$install_dir/TarnVel Download Assistant.exe" "$bin_dir/TarnVel Download Assistant.exe"
+check "the program is installed under Program Files, as shipped in the zip" \
+    cmp -s "$install_dir/TarnVel Download Assistant.exe" "$shipped"
 check "the engine is installed as dVarnok.dll" cmp -s "$install_dir/dVarnok.dll" "$scratch/vendor-engine.dll"
 check "the uninstaller is installed" test -f "$install_dir/Uninstall.exe"
 check "the Start menu entry exists" test -f "$shortcut"
@@ -141,7 +174,7 @@ lnk_points_to_program() {
     /usr/bin/python3 -c 'import sys; sys.exit("\\TarnVel Download Assistant.exe".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' "$1"
 }
 check "the Start menu entry starts the program" lnk_points_to_program "$shortcut"
-entry="$(LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$TARNVEL_WINE" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
+entry="$("$TARNVEL_WINE" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
 check "the uninstall entry shows the version" grep -qE "DisplayVersion +REG_SZ +$program_version\$" <<<"$entry"
 check "the uninstall entry names the uninstaller" \
     grep -qF "UninstallString    REG_SZ    \"$win_install_dir\\Uninstall.exe\"" <<<"$entry"

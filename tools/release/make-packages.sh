@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Makes the portable zip and the installer from one build's bin folder and the vendor's engine DLL.
+# Makes the portable zip and the installer from one build's bin folder and the vendor's engine DLL,
+# with the program stripped of its symbols; the symbols are kept beside the packages, never in them,
+# so that a user's crash dump can be read (scripts/dump-report.sh).
 #   make-packages.sh --arch i686|x86_64 --bin <build>/bin --out <folder> <path to dVarnok.dll>
+# Prints the paths of the zip, the installer and the symbols file, one a line.
 # The engine is the phone maker's: it is never built here, and the simulated engine that our tests
 # use is refused, so that it can never reach a user.
 set -euo pipefail
@@ -32,20 +35,22 @@ tarnvel_check_engine "$engine" "$arch" || exit 2
 exe="$bin_dir/TarnVel Download Assistant.exe"
 [ -f "$exe" ] || { echo "make-packages: $exe is missing: build the $arch preset first" >&2; exit 1; }
 
-# The file names carry the version from the program's own version resource.
-version="$(/usr/bin/python3 - "$exe" <<'PY'
+# The file names carry the version from the program's own version resource; the link time stamp
+# is what ties a crash dump's module to the symbols.
+read -r version link_time < <(/usr/bin/python3 - "$exe" <<'PY'
 import sys, pefile
 pe = pefile.PE(sys.argv[1], fast_load=True)
 pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
 info = pe.VS_FIXEDFILEINFO[0]
-print("%d.%d.%d.%d" % (info.FileVersionMS >> 16, info.FileVersionMS & 0xFFFF,
-                       info.FileVersionLS >> 16, info.FileVersionLS & 0xFFFF))
+print("%d.%d.%d.%d %d" % (info.FileVersionMS >> 16, info.FileVersionMS & 0xFFFF,
+                          info.FileVersionLS >> 16, info.FileVersionLS & 0xFFFF, pe.FILE_HEADER.TimeDateStamp))
 PY
-)"
+)
+[ -n "$link_time" ] || { echo "make-packages: cannot read the version of $exe" >&2; exit 1; }
 
 case "$arch" in
-i686) nsis_arch=x86; suffix="" ;;
-x86_64) nsis_arch=amd64; suffix="-x64" ;;
+i686) nsis_arch=x86; suffix=""; triple=i686-w64-mingw32 ;;
+x86_64) nsis_arch=amd64; suffix="-x64"; triple=x86_64-w64-mingw32 ;;
 esac
 base="TarnVel-Download-Assistant-$version$suffix"
 
@@ -54,7 +59,13 @@ trap 'rm -rf "$stage"' EXIT
 folder="$stage/TarnVel Download Assistant"
 mkdir -p "$folder" "$out_dir"
 out_dir="$(cd "$out_dir" && pwd)"
-cp "$exe" "$folder/"
+# objcopy writes its own time stamp into the PE header unless told one: both files keep the link's.
+symbols_file="$out_dir/$base.debug"
+SOURCE_DATE_EPOCH="$link_time" "$triple-objcopy" --only-keep-debug "$exe" "$symbols_file.partial"
+chmod 644 "$symbols_file.partial"
+mv "$symbols_file.partial" "$symbols_file"
+SOURCE_DATE_EPOCH="$link_time" "$triple-objcopy" --strip-all --add-gnu-debuglink="$symbols_file" "$exe" \
+    "$folder/$(basename "$exe")"
 cp "$engine" "$folder/dVarnok.dll" # the program loads it by exactly this name
 
 zip_file="$out_dir/$base-portable.zip"
@@ -67,3 +78,4 @@ makensis -V2 -WX -INPUTCHARSET UTF8 -DARCH="$nsis_arch" -DSTAGE_DIR="$folder" -D
 
 echo "$zip_file"
 echo "$setup_file"
+echo "$symbols_file"
