@@ -10,7 +10,8 @@ message box texts through the probe, waits for the exit code and checks the engi
            --scratch DIR [--update-references]
 
 CTest runs one case per test (tests/e2e/CMakeLists.txt) inside scripts/run-tests.sh, which gives
-DISPLAY (a private Xvfb 1920x1080 with xcompmgr) and LANG=zh_CN.UTF-8. --update-references, or
+DISPLAY (a private Xvfb 1920x1080 with xcompmgr); scripts/env.sh fixes the locale (zh_CN.UTF-8)
+whatever the caller's. --update-references, or
 TARNVEL_E2E_UPDATE_REFERENCES=1 in the environment, writes the screenshots as the new references
 instead of comparing (see README.md).
 """
