@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The i686 stage: the 32-bit build's tests in a real 32-bit Wine (scripts/wine32-run.sh, a KVM
-# guest that the first test sets up when it is not there yet). Arguments go to CTest. Expects
+# The i686 stage: the 32-bit build's tests in a real 32-bit Wine (scripts/wine32-run.sh, whose
+# environment the first test sets up when it is not there yet). Arguments go to CTest. Expects
 # finished builds of both presets (the harness test compares with the x86_64 run).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."

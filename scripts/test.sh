@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The test command: sets the machine up, builds both presets and runs every test under wine64
-# on a private virtual display, then the i686 stage in a 32-bit guest. Ends with CTest's summaries.
+# on a private virtual display, then the i686 stage in 32-bit Wine. Ends with CTest's summaries.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ./scripts/setup.sh

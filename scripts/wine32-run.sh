@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Runs a 32-bit Windows program of the i686 build in a real 32-bit Wine (Debian's wine32 in a
-# small KVM guest, see wine32-guest.sh), with <folder> as its working folder, on a virtual
-# display there. Its output comes to ours and its exit code is ours; <folder> and the program's
-# own folder are the host's, shared at the same paths, so what it writes there stays.
+# Debian 12 root of its own, see wine32-env.sh), with <folder> as its working folder, on a
+# virtual display there. Its output comes to ours and its exit code is ours; <folder> and the
+# program's own folder are the host's, mounted at the same paths, so what it writes there stays.
 #
 #   scripts/wine32-run.sh <folder> <program> [arguments]
 #
 # <program>: a file in <folder>, a path, or a program name of the i686 build (looked up under
-# <build root>/mingw-i686/bin). The first use sets the guest up (minutes; later uses boot it
-# in seconds). TARNVEL_SIM_* and WINEDEBUG reach the program.
+# <build root>/mingw-i686/bin). The first use sets the environment up (a few minutes, as
+# root; later uses start in a second or two). TARNVEL_SIM_* and WINEDEBUG reach the program.
 #
 # With TARNVEL_WINE32_SCREENSHOT=<png> and TARNVEL_WINE32_WINDOW=<title>, the program is only
 # shown: once a window of that title is visible and has been painted, the whole display is
@@ -17,10 +17,10 @@
 # TARNVEL_WINE32_POINTER="<x> <y>" first moves the pointer there, in the window's coordinates
 # (with no window manager, the keyboard goes to the window under the pointer).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/wine32-guest.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine32-env.sh"
 
 if [ "${1:-}" = --setup ]; then
-    # Sets the guest up when needed and checks that it starts Wine.
+    # Sets the environment up when needed and checks that it starts Wine.
     wine32_setup
     set -- "$wine32_cache" cmd /c ver
     program=cmd
@@ -49,18 +49,19 @@ fi
 wine32_setup
 
 job="$(mktemp -d "${wine32_cache%/*}/wine32-run.XXXXXX")"
+mkdir "$job/layers"
 trap 'rm -rf --one-file-system "$job"' EXIT
-# The working folder and the program's folder, each shared once at its own path.
+# The working folder and the program's folder, each mounted once at its own path.
 dir="${program%/*}"
 if [ "$program" = cmd ]; then
     : >"$job/shares"
     folder=/root
 elif [[ "$dir/" == "$folder/"* ]]; then
-    echo "s1 $folder" >"$job/shares"
+    echo "$folder" >"$job/shares"
 elif [[ "$folder/" == "$dir/"* ]]; then
-    echo "s1 $dir" >"$job/shares"
+    echo "$dir" >"$job/shares"
 else
-    printf 's1 %s\ns2 %s\n' "$folder" "$dir" >"$job/shares"
+    printf '%s\n' "$folder" "$dir" >"$job/shares"
 fi
 
 shot="${TARNVEL_WINE32_SCREENSHOT:-}"
@@ -89,10 +90,7 @@ wineserver -p >/dev/null 2>&1 </dev/null
 wine wineboot >/dev/null 2>&1 </dev/null
 cd "$folder"
 if [ -z "$shot" ]; then
-    wine "$program" "$@" 2> >(cat >&2) | cat
-    status=${PIPESTATUS[0]}
-    wineserver -k >/dev/null 2>&1
-    exit "$status"
+    exec wine "$program" "$@"
 fi
 wine "$program" "$@" >/tmp/program.out 2>&1 &
 if ! window="$(timeout 60 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null | head -n 1)" || [ -z "$window" ]; then
@@ -113,7 +111,7 @@ EOF
 } >"$job/job.sh"
 
 status=0
-wine32_boot "$wine32_cache/root.ext4" "$job" snapshot || status=$?
+wine32_enter "$wine32_cache/root" "$job" overlay || status=$?
 if [ -n "$shot" ] && [ "$status" -eq 0 ]; then
     cp "$job/shot.png" "$shot"
 fi

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The i686 program in the 32-bit guest shows its first page: its window appears with its title
+# The i686 program in the 32-bit environment shows its first page: its window appears with its title
 # and its size, and the screenshot of the display is kept. The window is also compared with the
 # x86_64 suite's reference of that page (tests/e2e), with that suite's tolerance and rim.
 #
@@ -16,7 +16,7 @@ title="Zemo手机升级助手"
 TARNVEL_WINE32_SCREENSHOT="$shot" TARNVEL_WINE32_WINDOW="$title" TARNVEL_WINE32_POINTER="600 30" \
     "$root/scripts/wine32-run.sh" "$scratch" "${exe##*/}" | tee "$scratch/run.out"
 echo "screenshot: $shot"
-exec python3 - "$scratch/run.out" "$shot" "$root/tests/e2e" <<'PY'
+exec /usr/bin/python3 - "$scratch/run.out" "$shot" "$root/tests/e2e" <<'PY'
 import sys
 from pathlib import Path
 

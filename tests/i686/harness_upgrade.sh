@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The console harness's whole upgrade with the i686 build and simulated engine in the 32-bit
-# guest, against the same run of the x86_64 build under wine64, both in one folder so that the
+# environment, against the same run of the x86_64 build under wine64, both in one folder so that the
 # paths the log holds agree: the same hooks, progress and close answers, the same log bytes apart
 # from the clock, and in both the phone's storage equal to the package's payload.
 #
@@ -17,7 +17,7 @@ done
 rm -rf "$scratch"
 mkdir -p "$scratch"
 folder="$scratch/run"
-python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(7).randbytes(700000))' >"$scratch/payload.bin"
+/usr/bin/python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(7).randbytes(700000))' >"$scratch/payload.bin"
 
 source "$root/scripts/env.sh"
 "$root/scripts/wine-prefix.sh"
@@ -45,7 +45,7 @@ run x86_64 "$x64_bin" wine64_in_folder
 "$TARNVEL_WINESERVER" -w || true
 run i686 "$i686_bin" "$root/scripts/wine32-run.sh" "$folder"
 
-exec python3 - "$scratch" <<'PY'
+exec /usr/bin/python3 - "$scratch" <<'PY'
 import re, sys
 from pathlib import Path
 
