@@ -8,7 +8,8 @@
 #
 # <program>: a file in <folder>, a path, or a program name of the i686 build (looked up under
 # <build root>/mingw-i686/bin). The first use sets the environment up (a few minutes, as
-# root; later uses start in a second or two). TARNVEL_SIM_* and WINEDEBUG reach the program.
+# root; later uses start in a second or two; `wine32-run.sh --setup` does only that and checks
+# that Wine starts). TARNVEL_SIM_* and WINEDEBUG reach the program.
 #
 # With TARNVEL_WINE32_SCREENSHOT=<png> and TARNVEL_WINE32_WINDOW=<title>, the program is only
 # shown: once a window of that title is visible and has been painted, the whole display is
@@ -21,30 +22,28 @@ source "$(dirname "${BASH_SOURCE[0]}")/wine32-env.sh"
 
 if [ "${1:-}" = --setup ]; then
     # Sets the environment up when needed and checks that it starts Wine.
-    wine32_setup
-    set -- "$wine32_cache" cmd /c ver
-    program=cmd
+    folder=/root program=cmd
+    set -- /c ver
 elif (($# < 2)); then
     sed -n '2,/^set /p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//' >&2
     exit 2
-fi
-[ -d "$1" ] || wine32_fail "no folder $1"
-folder="$(realpath "$1")"
-program="$2"
-shift 2
-if [ "$program" = cmd ]; then
-    :
-elif [[ "$program" == */* ]]; then
-    program="$(realpath "$program")"
-elif [ -f "$folder/$program" ]; then
-    program="$folder/$program"
 else
-    bin="${TARNVEL_BUILD_ROOT:-$(dirname "$wine32_scripts")/build}/mingw-i686/bin"
-    found="$(find "$bin" -type f \( -name "$program" -o -name "$program.exe" \) 2>/dev/null | sort | head -n 1)"
-    [ -n "$found" ] || wine32_fail "no program $program in $folder or $bin"
-    program="$found"
+    [ -d "$1" ] || wine32_fail "no folder $1"
+    folder="$(realpath "$1")"
+    program="$2"
+    shift 2
+    if [[ "$program" == */* ]]; then
+        program="$(realpath "$program")"
+    elif [ -f "$folder/$program" ]; then
+        program="$folder/$program"
+    else
+        bin="${TARNVEL_BUILD_ROOT:-$(dirname "$wine32_scripts")/build}/mingw-i686/bin"
+        found="$(find "$bin" -type f \( -name "$program" -o -name "$program.exe" \) 2>/dev/null | sort | head -n 1)"
+        [ -n "$found" ] || wine32_fail "no program $program in $folder or $bin"
+        program="$found"
+    fi
+    [ -f "$program" ] || wine32_fail "no program $program"
 fi
-[ "$program" = cmd ] || [ -f "$program" ] || wine32_fail "no program $program"
 
 wine32_setup
 
@@ -55,7 +54,6 @@ trap 'rm -rf --one-file-system "$job"' EXIT
 dir="${program%/*}"
 if [ "$program" = cmd ]; then
     : >"$job/shares"
-    folder=/root
 elif [[ "$dir/" == "$folder/"* ]]; then
     echo "$folder" >"$job/shares"
 elif [[ "$folder/" == "$dir/"* ]]; then
@@ -84,8 +82,8 @@ for _ in $(seq 1 100); do
 done
 export DISPLAY=:0
 xcompmgr -n >/dev/null 2>&1 &
-# Wine's helper processes start now with their output going nowhere, so that the program's
-# output pipe ends with the program.
+# Wine's helper processes start now with their output going nowhere, so that they never hold
+# the program's output.
 wineserver -p >/dev/null 2>&1 </dev/null
 wine wineboot >/dev/null 2>&1 </dev/null
 cd "$folder"
