@@ -134,8 +134,12 @@ wine32_setup() {
 
 # Removes a set-up folder, its chroot's mounts first (never anything through them).
 wine32_remove() {
-    umount "$1/root/proc" "$1/root/sys" 2>/dev/null || true
-    if mountpoint -q "$1/root/proc" || mountpoint -q "$1/root/sys"; then
+    local dir mounts
+    dir="$(realpath "$1")"
+    wine32_mounts_below() { awk -v d="$dir/" 'index($2 "/", d) == 1 { print $2 }' /proc/mounts | sort -r; }
+    wine32_mounts_below | while read -r mount; do umount -l "$mount" || true; done
+    mounts="$(wine32_mounts_below)"
+    if [ -n "$mounts" ]; then
         echo "wine32: $1 still has mounts; left as it is" >&2
         return 0
     fi
