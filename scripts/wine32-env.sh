@@ -36,6 +36,7 @@ wine32_check_host() {
 # folders listed in <job folder>/shares mounted at their own paths; returns its exit code.
 wine32_enter() {
     local root="$1" job="$2" mode="$3" limit="${TARNVEL_WINE32_TIMEOUT:-900}" status=0
+    [ "$(id -u)" -eq 0 ] || wine32_fail "the 32-bit environment needs root (chroot and mounts)"
     timeout -k 10 "$limit" unshare --mount --net --pid --ipc --uts --fork --kill-child bash -s "$root" "$job" "$mode" <<'EOF' || status=$?
 set -euo pipefail
 root="$1" job="$2" mode="$3"
