@@ -10,6 +10,7 @@ packages=(
     python3 python3-pil locales
     clang libclang-rt-14-dev nsis zip unzip python3-pefile
 )
+packages+=(debootstrap) # the 32-bit environment of scripts/wine32-run.sh
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
