@@ -266,6 +266,7 @@ void ControllerCore::VerifyThread() {
 
 void ControllerCore::ControlThread() {
     while (!controlStop) {
+        // A code that is not ours stays pending until the next post replaces it.
         if (mailbox.Pending()) {
             switch (mailbox.Command()) {
             case CmdEndLog:
@@ -301,7 +302,9 @@ void ControllerCore::ControlThread() {
                 break; // not ours: it stays pending
             }
         }
-        platform.Sleep(timings.controlPollMs);
+        // CmdVerifyPassed's own post of CmdRun has set the event: the loop goes on at once.
+        if (!controlStop)
+            mailbox.WaitForPost();
     }
 }
 
@@ -310,6 +313,7 @@ void ControllerCore::Shutdown() {
         return;
     bool clean = true;
     controlStop = true;
+    mailbox.Wake();
     if (controlThread)
         controlThread->Wait(kWaitForever, true);
     {
