@@ -146,6 +146,13 @@ void ControllerCore::CallHook(int slot, std::intptr_t value) const {
         hook(value);
 }
 
+void ControllerCore::SetCloseAllowed(bool allowed) {
+    if (closeAllowed.exchange(allowed) == allowed)
+        return;
+    if (const CloseAllowedNotice notice = closeAllowedNotice.load())
+        notice();
+}
+
 void ControllerCore::PostCommand(int code) {
     mailbox.Post(code);
 }
@@ -296,7 +303,7 @@ void ControllerCore::ControlThread() {
                 mailbox.Clear();
                 StartStopThread();
                 cellLog->CloseLog(0);
-                closeAllowed = true;
+                SetCloseAllowed(true);
                 break;
             default:
                 break; // not ours: it stays pending

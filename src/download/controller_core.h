@@ -126,6 +126,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     void Shutdown();
 
     void CallHook(int slot, std::intptr_t value) const;
+    // Stores the answer, then tells the wizard when it changed.
+    void SetCloseAllowed(bool allowed);
     void PostCommand(int command);
     void StartVerifyThread();
     void StartRunThread();
@@ -147,7 +149,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
 
     std::array<std::atomic<DownloadHook>, kHookSlots> hooks{};
     CommandMailbox mailbox;
-    std::atomic<bool> closeAllowed{true};
+    std::atomic<bool> closeAllowed{true}; // written through SetCloseAllowed
+    std::atomic<CloseAllowedNotice> closeAllowedNotice{nullptr};
     std::atomic<bool> controlStop{false};
     std::atomic<bool> shuttingDown{false};
     ShutdownSignal shutdownSignal;

@@ -109,6 +109,10 @@ void DownloadController::SetHooks(const DownloadHooks& hooks) {
     core_->SetHooks(hooks);
 }
 
+void DownloadController::SetCloseAllowedNotice(CloseAllowedNotice notice) {
+    core_->closeAllowedNotice = notice;
+}
+
 void DownloadController::LoadEngine() {
     ControllerCore& core = *core_;
     if (core.HasEngine() || core.shuttingDown)

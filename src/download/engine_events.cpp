@@ -63,7 +63,7 @@ void TARNVEL_ENGINE_CALL UTestStatus(std::int32_t cell, std::int32_t code, std::
         core->CallHook(detail::SlotUpgradeFailed, 0);
         core->StartStopThread();
         core->cellLog->CloseLog(0);
-        core->closeAllowed = true;
+        core->SetCloseAllowed(true);
         break;
     }
     default:
@@ -79,7 +79,7 @@ void TARNVEL_ENGINE_CALL UMonitorStatus(MonitorStatusRecord record) {
     Post(*core, record.cell, LevelInfo,
          MonitorStatusLine(record.cell, record.status, BoundedText(record.text, kMonitorTextCapacity)));
     if (record.cell == 0)
-        core->closeAllowed = record.status != 1;
+        core->SetCloseAllowed(record.status != 1);
 }
 
 void TARNVEL_ENGINE_CALL UCheckdataStatus(CheckdataStatusRecord record) {
