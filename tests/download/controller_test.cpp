@@ -130,6 +130,25 @@ TEST_F(ControllerTest, CorruptPackageFailsVerificationAndNothingRuns) {
     EXPECT_THAT(LogLines(), Contains(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch")));
 }
 
+TEST_F(ControllerTest, EachFailedVerificationEndsItsOwnLog) {
+    SetScenario("verify=fail");
+    StartController();
+    const std::wstring package = MakePackage("5512Q", "x");
+    Verify(package);
+    ASSERT_TRUE(recorder_.WaitFor("OnVerifyFailed", 5s));
+    std::this_thread::sleep_for(1100ms); // log files are named by the second
+    Verify(package);
+    ASSERT_TRUE(recorder_.WaitFor("OnVerifyFailed", 5s, 2));
+    ShutdownController();
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& file : files) {
+        const std::string bytes = ReadFileBytes(file);
+        EXPECT_THAT(bytes, HasSubstr(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, ")));
+        EXPECT_THAT(bytes, Not(HasSubstr(Ansi(L"日志正在记录，开始记录日志操作被忽略!"))));
+    }
+}
+
 TEST_F(ControllerTest, DownloadFailureStopsTheEngineAndAllowsClosing) {
     SetScenario("outcome=fail;fail_at=40;chunk_kb=16");
     StartController();

@@ -624,7 +624,8 @@ def case_upgrade_success(case):
 
 
 def case_verify_failure(case):
-    """A package whose payload is damaged fails verification: page 2 with the help lines."""
+    """A package whose payload is damaged fails verification: page 2 with the help lines. A
+    second try fails the same way and writes a log of its own."""
     case.prepare("verify_ms=500\n")
     package = case.scratch / "pkg.rzb"
     data = bytearray(package.read_bytes())
@@ -649,6 +650,20 @@ def case_verify_failure(case):
         raise Failure("a download was reported after a failed verification")
     if "DownloadRun reserved=0" in case.trace():
         raise Failure("the download was started after a failed verification")
+    case.click_control(NEXT)
+    case.wait_page(0, "升级包校验")
+
+    time.sleep(1.1)  # log files are named by the second
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=15)
+    logs = case.cell_logs()
+    if len(logs) != 2:
+        raise Failure("two failed verifications left the logs %s, expected two" % [f.name for f in logs])
+    for path in logs:
+        lines = case.log_lines(path)
+        if any("忽略" in line for line in lines):
+            raise Failure("%s holds the refused opening of an open log" % path.name)
+        case.expect_lines(lines, [r"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch"], path.name)
     case.click_control(NEXT)
     case.wait_page(0, "升级包校验")
     close_with_yes(case, "escape")
