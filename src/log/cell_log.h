@@ -70,7 +70,7 @@ private:
 
     const std::wstring exeFolder_;
     const std::shared_ptr<LogSink> sink_; // called only under fileMutex_
-    mutable std::mutex mutex_;            // guards slots_, workNoted_ and running_
+    mutable SlimLock mutex_;              // guards slots_, workNoted_ and running_
     Slot slots_[kLogCells];
     // Work came since the writer last took the queues: the writer waits for it with no timeout, and
     // only the first of a burst of posts pays for the wake-up.

@@ -35,6 +35,18 @@ void WakeEvent::Wait() {
     ReleaseSRWLockExclusive(&state_->lock);
 }
 
+struct SlimLock::State {
+    SRWLOCK lock = SRWLOCK_INIT;
+};
+
+void SlimLock::lock() {
+    AcquireSRWLockExclusive(&state_->lock);
+}
+
+void SlimLock::unlock() {
+    ReleaseSRWLockExclusive(&state_->lock);
+}
+
 #else
 
 struct WakeEvent::State {
@@ -59,7 +71,23 @@ void WakeEvent::Wait() {
     state_->set = false;
 }
 
+struct SlimLock::State {
+    std::mutex lock;
+};
+
+void SlimLock::lock() {
+    state_->lock.lock();
+}
+
+void SlimLock::unlock() {
+    state_->lock.unlock();
+}
+
 #endif
+
+SlimLock::SlimLock() : state_(std::make_unique<State>()) {}
+
+SlimLock::~SlimLock() = default;
 
 WakeEvent::WakeEvent() : state_(std::make_unique<State>()) {}
 
