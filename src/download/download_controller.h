@@ -2,10 +2,11 @@
 // turns the wizard's requests and the engine's reports into verify -> run -> finish or stop.
 //
 // Threads: the constructor, SetHooks, SetCloseAllowedNotice, LoadEngine, SetPackagePath,
-// PostCommand, BeginStop, IsCloseAllowed and Shutdown are called on the UI thread. The hooks are called on
-// the controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the engine's threads (the
-// others), never on the UI thread. A hook may send a message to a window of the UI thread: Shutdown keeps
-// handling sent messages while it waits. A hook must not wait for anything else the UI thread does.
+// PostCommand, BeginStop, IsCloseAllowed and Shutdown are called on the UI thread. The hooks are
+// called on the controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the
+// engine's threads (the others), never on the UI thread. A hook may send a message to a window of
+// the UI thread: Shutdown keeps handling sent messages while it waits. A hook must not wait for
+// anything else the UI thread does.
 #pragma once
 
 #include <cstdint>
