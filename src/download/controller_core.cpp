@@ -146,6 +146,13 @@ void ControllerCore::CallHook(int slot, std::intptr_t value) const {
         hook(value);
 }
 
+void ControllerCore::SetCloseAllowed(bool allowed) {
+    if (closeAllowed.exchange(allowed) == allowed)
+        return;
+    if (const CloseAllowedNotice notice = closeAllowedNotice.load())
+        notice();
+}
+
 void ControllerCore::PostCommand(int code) {
     mailbox.Post(code);
 }
@@ -266,6 +273,7 @@ void ControllerCore::VerifyThread() {
 
 void ControllerCore::ControlThread() {
     while (!controlStop) {
+        // A code that is not ours stays pending until the next post replaces it.
         if (mailbox.Pending()) {
             switch (mailbox.Command()) {
             case CmdEndLog:
@@ -295,13 +303,15 @@ void ControllerCore::ControlThread() {
                 mailbox.Clear();
                 StartStopThread();
                 cellLog->CloseLog(0);
-                closeAllowed = true;
+                SetCloseAllowed(true);
                 break;
             default:
                 break; // not ours: it stays pending
             }
         }
-        platform.Sleep(timings.controlPollMs);
+        // CmdVerifyPassed's own post of CmdRun has set the event: the loop goes on at once.
+        if (!controlStop)
+            mailbox.WaitForPost();
     }
 }
 
@@ -310,6 +320,7 @@ void ControllerCore::Shutdown() {
         return;
     bool clean = true;
     controlStop = true;
+    mailbox.Wake();
     if (controlThread)
         controlThread->Wait(kWaitForever, true);
     {

@@ -7,6 +7,7 @@
 #include "download/download_controller.h"
 #include "download/engine_interface.h"
 #include "log/cell_log.h"
+#include "log/wake_event.h"
 
 #include <array>
 #include <atomic>
@@ -29,7 +30,6 @@ struct EngineExports {
 
 // The timings of the controller's threads; the defaults are the program's.
 struct ControllerTimings {
-    std::uint32_t controlPollMs = 20; // the mailbox is looked at this often
     // From cell 0's success report to CmdFinish: the engine's thread is held for it.
     std::uint32_t finishPauseMs = 2000;
     // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before it is
@@ -43,20 +43,27 @@ struct ControllerTimings {
 
 // The one-slot mailbox: the code is stored before the pending mark and read after it, each
 // whole, with no lock. A code posted before the control thread took the previous one replaces it.
+// The control thread sleeps on the mailbox's event until a post (or Wake) sets it.
 class CommandMailbox {
 public:
     void Post(int code) {
         command_ = code;
         pending_ = 1;
+        posted_.Set();
     }
     bool Pending() const { return pending_ != 0; }
     int Command() const { return command_; }
     // The control thread is done with the code it read.
     void Clear() { pending_ = 0; }
+    // The control thread: returns once Post or Wake was called since the last return.
+    void WaitForPost() { posted_.Wait(); }
+    // Any thread: ends the control thread's wait without a code.
+    void Wake() { posted_.Set(); }
 
 private:
     std::atomic<int> command_{0};
     std::atomic<int> pending_{0};
+    WakeEvent posted_;
 };
 
 // Set once by Shutdown; cuts short the waits of the engine's threads.
@@ -119,6 +126,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     void Shutdown();
 
     void CallHook(int slot, std::intptr_t value) const;
+    // Stores the answer, then tells the wizard when it changed.
+    void SetCloseAllowed(bool allowed);
     void PostCommand(int command);
     void StartVerifyThread();
     void StartRunThread();
@@ -140,7 +149,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
 
     std::array<std::atomic<DownloadHook>, kHookSlots> hooks{};
     CommandMailbox mailbox;
-    std::atomic<bool> closeAllowed{true};
+    std::atomic<bool> closeAllowed{true}; // written through SetCloseAllowed
+    std::atomic<CloseAllowedNotice> closeAllowedNotice{nullptr};
     std::atomic<bool> controlStop{false};
     std::atomic<bool> shuttingDown{false};
     ShutdownSignal shutdownSignal;

@@ -1,5 +1,5 @@
 // What the download controller's threading needs from the system: starting, waiting for and
-// ending threads, sleeping, the tick count, and the package file. The controller's logic is
+// ending threads, the tick count, and the package file. The controller's logic is
 // plain C++ on top of it; the program's implementation is Win32 (download_controller.cpp).
 #pragma once
 
@@ -38,7 +38,6 @@ class ControllerPlatform {
 public:
     // Null when the thread could not be started; `argument` is then not used.
     virtual std::unique_ptr<WorkerThread> StartThread(ThreadEntry entry, void* argument) = 0;
-    virtual void Sleep(std::uint32_t ms) = 0;
     virtual std::uint64_t TickMs() = 0;
     // A short pause between two looks at a condition another thread changes.
     virtual void PollPause(bool keepMessagesFlowing) = 0;

@@ -70,7 +70,6 @@ public:
             return nullptr;
         return std::make_unique<SystemThread>(reinterpret_cast<HANDLE>(handle));
     }
-    void Sleep(std::uint32_t ms) override { ::Sleep(ms); }
     std::uint64_t TickMs() override { return GetTickCount64(); }
     void PollPause(bool keepMessagesFlowing) override {
         if (keepMessagesFlowing) {
@@ -108,6 +107,10 @@ DownloadController::~DownloadController() {
 
 void DownloadController::SetHooks(const DownloadHooks& hooks) {
     core_->SetHooks(hooks);
+}
+
+void DownloadController::SetCloseAllowedNotice(CloseAllowedNotice notice) {
+    core_->closeAllowedNotice = notice;
 }
 
 void DownloadController::LoadEngine() {

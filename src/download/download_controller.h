@@ -1,12 +1,12 @@
 // The download controller: owns the engine library, the cell log and the worker threads, and
 // turns the wizard's requests and the engine's reports into verify -> run -> finish or stop.
 //
-// Threads: the constructor, SetHooks, LoadEngine, SetPackagePath, PostCommand, BeginStop,
-// IsCloseAllowed and Shutdown are called on the UI thread. The hooks are called on the
-// controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the engine's threads
-// (the others), never on the UI thread. A hook may send a message to a window of the UI thread:
-// Shutdown keeps handling sent messages while it waits. A hook must not wait for anything else
-// the UI thread does.
+// Threads: the constructor, SetHooks, SetCloseAllowedNotice, LoadEngine, SetPackagePath,
+// PostCommand, BeginStop, IsCloseAllowed and Shutdown are called on the UI thread. The hooks are
+// called on the controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the
+// engine's threads (the others), never on the UI thread. A hook may send a message to a window of
+// the UI thread: Shutdown keeps handling sent messages while it waits. A hook must not wait for
+// anything else the UI thread does.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,10 @@ namespace tarnvel {
 // Each hook takes one value; only OnProgress's is meaningful: the address of an int32 percent
 // (0 to 98), valid only during the call.
 using DownloadHook = void (*)(std::intptr_t value);
+
+// Called on the controller's and the engine's threads right after IsCloseAllowed's answer changed;
+// like a hook, it must not wait for the UI thread.
+using CloseAllowedNotice = void (*)();
 
 struct DownloadHooks {
     DownloadHook OnDeviceMode = nullptr;
@@ -59,6 +63,7 @@ public:
     DownloadController& operator=(const DownloadController&) = delete;
 
     void SetHooks(const DownloadHooks& hooks);
+    void SetCloseAllowedNotice(CloseAllowedNotice notice);
 
     // Loads "<executable folder>\dVarnok.dll" and starts the control thread. Without the
     // library nothing starts and posted commands are never acted on.

@@ -63,7 +63,7 @@ void TARNVEL_ENGINE_CALL UTestStatus(std::int32_t cell, std::int32_t code, std::
         core->CallHook(detail::SlotUpgradeFailed, 0);
         core->StartStopThread();
         core->cellLog->CloseLog(0);
-        core->closeAllowed = true;
+        core->SetCloseAllowed(true);
         break;
     }
     default:
@@ -79,7 +79,7 @@ void TARNVEL_ENGINE_CALL UMonitorStatus(MonitorStatusRecord record) {
     Post(*core, record.cell, LevelInfo,
          MonitorStatusLine(record.cell, record.status, BoundedText(record.text, kMonitorTextCapacity)));
     if (record.cell == 0)
-        core->closeAllowed = record.status != 1;
+        core->SetCloseAllowed(record.status != 1);
 }
 
 void TARNVEL_ENGINE_CALL UCheckdataStatus(CheckdataStatusRecord record) {
@@ -89,10 +89,15 @@ void TARNVEL_ENGINE_CALL UCheckdataStatus(CheckdataStatusRecord record) {
         return;
     Post(*core, 0, CheckdataStatusLevel(record.status),
          CheckdataStatusLine(record.cell, record.status, BoundedText(record.text, kCheckdataTextCapacity)));
-    if (record.cell == 0 && record.status == 2)
+    if (record.cell == 0 && record.status == 2) {
         core->PostCommand(CmdVerifyPassed);
-    else if (record.status == 3)
+    } else if (record.status == 3) {
+        // One log per run: the failed run's file ends with the failure line, and the next
+        // verification, which the hook makes possible, opens a file of its own.
+        if (record.cell == 0)
+            core->cellLog->CloseLog(0);
         core->CallHook(detail::SlotVerifyFailed, 0);
+    }
 }
 
 } // namespace tarnvel

@@ -1,6 +1,5 @@
 #include "log/cell_log.h"
 
-#include <chrono>
 #include <utility>
 
 namespace tarnvel {
@@ -12,20 +11,30 @@ CellLog::CellLog(std::wstring exeFolder, std::shared_ptr<LogSink> sink)
 
 CellLog::~CellLog() {
     {
-        std::lock_guard wakeLock(wakeMutex_);
+        std::lock_guard lock(mutex_);
         running_ = false;
     }
-    wake_.notify_all();
+    work_.Set();
     if (writer_.joinable())
         writer_.join();
+}
+
+bool CellLog::NoteWork() {
+    return !std::exchange(workNoted_, true);
 }
 
 void CellLog::PostLine(unsigned cell, int level, std::wstring_view text) {
     if (cell >= kLogCells)
         return;
     Entry entry{level, std::wstring(text), nullptr};
-    std::lock_guard lock(mutex_);
-    slots_[cell].queue.push_back(std::move(entry));
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        slots_[cell].queue.push_back(std::move(entry));
+        wake = NoteWork();
+    }
+    if (wake)
+        work_.Set();
 }
 
 void CellLog::OpenLog(unsigned cell) {
@@ -35,10 +44,14 @@ void CellLog::OpenLog(unsigned cell) {
     std::deque<Entry> bound;
     std::wstring name;
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         Slot& slot = slots_[cell];
         if (slot.isOpen) {
             slot.queue.push_back({LevelWarning, kLogAlreadyOpenText, nullptr});
+            const bool wake = NoteWork();
+            lock.unlock();
+            if (wake)
+                work_.Set();
             return;
         }
         // Lines still owed to the cell's last file go there first: within the same second it
@@ -54,25 +67,39 @@ void CellLog::OpenLog(unsigned cell) {
     // A run reopened within the same second gets the same name; truncating would throw the
     // earlier run's lines away, so they are kept and the new lines follow.
     sink_->CreateFileKeepingLines(name);
-    std::lock_guard lock(mutex_);
-    slots_[cell].fileName = std::move(name);
-    slots_[cell].isOpen = true;
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_[cell];
+        slot.fileName = std::move(name);
+        slot.isOpen = true;
+        // Lines queued while the cell was closed now go to the new file.
+        wake = !slot.queue.empty() && NoteWork();
+    }
+    if (wake)
+        work_.Set();
 }
 
 void CellLog::CloseLog(unsigned cell) {
     if (cell >= kLogCells)
         return;
-    std::lock_guard lock(mutex_);
-    Slot& slot = slots_[cell];
-    if (!slot.isOpen)
-        return;
-    auto file = std::make_shared<const std::wstring>(std::move(slot.fileName));
-    for (Entry& entry : slot.queue) {
-        if (!entry.file)
-            entry.file = file;
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_[cell];
+        if (!slot.isOpen)
+            return;
+        auto file = std::make_shared<const std::wstring>(std::move(slot.fileName));
+        for (Entry& entry : slot.queue) {
+            if (!entry.file)
+                entry.file = file;
+        }
+        slot.isOpen = false;
+        slot.fileName.clear();
+        wake = !slot.queue.empty() && NoteWork();
     }
-    slot.isOpen = false;
-    slot.fileName.clear();
+    if (wake)
+        work_.Set();
 }
 
 std::wstring CellLog::FileNameOf(unsigned cell) const {
@@ -91,11 +118,18 @@ std::size_t CellLog::QueuedLines() const {
 }
 
 void CellLog::WriterThread() {
-    using namespace std::chrono_literals;
-    while (running_) {
+    for (;;) {
+        // No timeout: an idle log does not wake, and a line posted wakes it at once.
+        work_.Wait();
+        // The poster that woke us may have lost its processor to us: let it finish its post
+        // (and the rest of its burst) before the pass competes with it for the lock.
+        std::this_thread::yield();
+        {
+            std::lock_guard lock(mutex_);
+            if (!running_)
+                break;
+        }
         WritePass();
-        std::unique_lock wakeLock(wakeMutex_);
-        wake_.wait_for(wakeLock, 5ms, [this] { return !running_; });
     }
     // Whatever was posted before destruction still reaches its file.
     while (WritePass()) {
@@ -109,6 +143,8 @@ bool CellLog::WritePass() {
     bool any = false;
     {
         std::lock_guard lock(mutex_);
+        // Cleared where the lines are taken: a line posted after this wakes the writer again.
+        workNoted_ = false;
         for (unsigned cell = 0; cell < kLogCells; ++cell) {
             Slot& slot = slots_[cell];
             if (slot.queue.empty())

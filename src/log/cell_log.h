@@ -6,9 +6,8 @@
 
 #include "log/log_format.h"
 #include "log/log_sink.h"
+#include "log/wake_event.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -61,6 +60,8 @@ private:
     };
 
     void WriterThread();
+    // With mutex_ held: there is work for the writer; true when it has to be woken for it.
+    bool NoteWork();
     // Takes every queued line and writes it; false when there was nothing to take.
     bool WritePass();
     // Writes lines in order, each to its own file or else to `current`; every line also goes to
@@ -69,15 +70,17 @@ private:
 
     const std::wstring exeFolder_;
     const std::shared_ptr<LogSink> sink_; // called only under fileMutex_
-    mutable std::mutex mutex_;            // guards slots_
+    mutable SlimLock mutex_;              // guards slots_, workNoted_ and running_
     Slot slots_[kLogCells];
+    // Work came since the writer last took the queues: the writer waits for it with no timeout, and
+    // only the first of a burst of posts pays for the wake-up.
+    bool workNoted_ = false;
+    bool running_ = true;
+    WakeEvent work_;
     // Held across a pass's file work and by OpenLog's file creation, so that lines taken for a
     // file are written before a later OpenLog of the same name (same cell, same second) starts
     // the next run in it.
     std::mutex fileMutex_;
-    std::atomic<bool> running_{true};
-    std::mutex wakeMutex_;
-    std::condition_variable wake_;
     std::thread writer_;
 };
 

@@ -9,6 +9,7 @@ void HookQueue::Attach(Wake wake) {
     wake_ = std::move(wake);
     pending_.clear();
     wakePosted_ = false;
+    wakeMissed_ = false;
 }
 
 void HookQueue::Detach() {
@@ -16,6 +17,7 @@ void HookQueue::Detach() {
     wake_ = nullptr;
     pending_.clear();
     wakePosted_ = false;
+    wakeMissed_ = false;
 }
 
 void HookQueue::Push(HookWork work) {
@@ -27,16 +29,34 @@ void HookQueue::Push(HookWork work) {
         pending_.back() = work;
     else
         pending_.push_back(work);
+    PostWake();
+}
+
+void HookQueue::Nudge() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (wake_)
+        PostWake();
+}
+
+void HookQueue::PostWake() {
     // One wake-up covers everything queued until the UI thread takes it; a failed post is tried
-    // again with the next work.
-    if (!wakePosted_)
+    // again with the next work, and the UI thread looks for it when it runs out of messages.
+    if (!wakePosted_) {
         wakePosted_ = wake_();
+        wakeMissed_ = !wakePosted_;
+    }
 }
 
 std::vector<HookWork> HookQueue::TakeAll() {
     std::lock_guard<std::mutex> guard(lock_);
     wakePosted_ = false;
+    wakeMissed_ = false;
     return std::exchange(pending_, {});
+}
+
+bool HookQueue::WakeMissed() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return wakeMissed_;
 }
 
 HookQueue& WizardHookQueue() {

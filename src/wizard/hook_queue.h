@@ -41,14 +41,25 @@ public:
     // not yet taken replaces it, since only the latest value would be shown.
     void Push(HookWork work);
 
+    // Any thread: wakes the UI thread with no work to carry, to look at the controller again.
+    void Nudge();
+
     // The UI thread, on its wake-up: everything pushed so far, oldest first.
     std::vector<HookWork> TakeAll();
 
+    // The UI thread, once its messages are handled: true when a wake-up could not be posted, so
+    // that it takes the work (or the nudge) that waits without one.
+    bool WakeMissed();
+
 private:
+    // With lock_ held and attached.
+    void PostWake();
+
     std::mutex lock_;
     std::vector<HookWork> pending_;
     Wake wake_;
     bool wakePosted_ = false;
+    bool wakeMissed_ = false;
 };
 
 // The one queue of the process: the hooks carry no context, so they find it here.

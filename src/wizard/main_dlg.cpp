@@ -108,11 +108,6 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             flow_.OnSlideTick();
             return TRUE;
         }
-        if (wParam == timers::kSessionGuard) {
-            TakeHookWork(); // in case a wake-up could not be posted
-            UpdateSessionGuard();
-            return TRUE;
-        }
         break;
     case kMsgHookWork:
         TakeHookWork();
@@ -180,11 +175,12 @@ void CMainDlg::OnInitDialog() {
     taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
     if (taskbarCreatedMessage_)
         ChangeWindowMessageFilterEx(hwnd_, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
-    SetTimer(hwnd_, timers::kSessionGuard, timers::kSessionGuardPeriodMs, nullptr);
 
     flow_.Init();
     controller_ = std::make_unique<DownloadController>();
     controller_->SetHooks(WizardHooks());
+    // The guard follows the controller's answer through the same wake-up as the hooks.
+    controller_->SetCloseAllowedNotice([] { WizardHookQueue().Nudge(); });
     controller_->LoadEngine();
 }
 
@@ -366,13 +362,19 @@ void CMainDlg::ShutDownController() {
 void CMainDlg::OnDestroy() {
     WizardHookQueue().Detach();
     KillTimer(hwnd_, timers::kSlide);
-    KillTimer(hwnd_, timers::kSessionGuard);
     ShutDownController();
     taskbar_.reset();
     if (MessageLoop* loop = AppModule::Instance().CurrentThreadLoop()) {
         loop->RemoveMessageFilter(this);
         loop->RemoveIdleHandler(this);
     }
+}
+
+void CMainDlg::OnIdle() {
+    // A wake-up that could not be posted (a full message queue) is made up for here, once the
+    // queue has been worked through.
+    if (WizardHookQueue().WakeMissed())
+        TakeHookWork();
 }
 
 void CMainDlg::TakeHookWork() {

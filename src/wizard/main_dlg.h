@@ -42,7 +42,7 @@ public:
     HWND Handle() const { return hwnd_; }
 
     bool PreTranslateMessage(MSG& msg) override;
-    void OnIdle() override {}
+    void OnIdle() override;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;

@@ -64,8 +64,6 @@ namespace timers {
 
 inline constexpr unsigned kSlide = 910; // main window
 inline constexpr unsigned kSlidePeriodMs = 20;
-inline constexpr unsigned kSessionGuard = 911; // main window: watches whether closing is allowed
-inline constexpr unsigned kSessionGuardPeriodMs = 250;
 inline constexpr unsigned kVerifyProgress = 10001; // status view
 inline constexpr unsigned kPrepareSpinner = 10004;
 inline constexpr unsigned kUpgradeSpinner = 10006;

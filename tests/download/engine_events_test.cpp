@@ -103,7 +103,7 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     const auto before = std::chrono::steady_clock::now();
     UTestStatus(0, 0, 2); // holds this thread for the pause
     EXPECT_GE(std::chrono::steady_clock::now() - before, 1900ms);
-    EXPECT_EQ(recorder_.Count("OnUpgradeSucceeded"), 0);
+    // The control thread takes CmdFinish at once: the hook may come before this thread is back.
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 2s));
     EXPECT_GE(recorder_.Calls().back().when - before, 1950ms); // timers may fire a tick early
     EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine

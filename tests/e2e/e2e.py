@@ -7,7 +7,7 @@ scenario and a package made by rzbpack, starts the program, drives it with real 
 message box texts through the probe, waits for the exit code and checks the engine's log files.
 
     e2e.py <case> --bin DIR --exe EXE --engine DLL --rzbpack EXE --probe EXE --counter DLL
-           --scratch DIR [--update-references]
+           --scratch DIR [--minimal-dialog EXE] [--update-references]
 
 CTest runs one case per test (tests/e2e/CMakeLists.txt) inside scripts/run-tests.sh, which gives
 DISPLAY (a private Xvfb 1920x1080 with xcompmgr); scripts/env.sh fixes the locale (zh_CN.UTF-8)
@@ -282,6 +282,21 @@ class Case:
 
     def window_rect(self):
         return tuple(self.probe.ask("main")["rect"])
+
+    def unix_pid(self, name):
+        """The Linux process that runs the Windows program of that file name from the scratch
+        folder (Wine shows the Windows command line as the process's arguments)."""
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                cwd = Path(os.readlink(entry / "cwd"))
+                arguments = (entry / "cmdline").read_bytes().decode(errors="replace")
+            except OSError:
+                continue
+            if name in arguments and (cwd == self.scratch or self.scratch in cwd.parents):
+                return int(entry.name)
+        return None
 
     # --- window state through the probe ------------------------------------------------------
 
@@ -610,7 +625,8 @@ def case_upgrade_success(case):
 
 
 def case_verify_failure(case):
-    """A package whose payload is damaged fails verification: page 2 with the help lines."""
+    """A package whose payload is damaged fails verification: page 2 with the help lines. A
+    second try fails the same way and writes a log of its own."""
     case.prepare("verify_ms=500\n")
     package = case.scratch / "pkg.rzb"
     data = bytearray(package.read_bytes())
@@ -635,6 +651,20 @@ def case_verify_failure(case):
         raise Failure("a download was reported after a failed verification")
     if "DownloadRun reserved=0" in case.trace():
         raise Failure("the download was started after a failed verification")
+    case.click_control(NEXT)
+    case.wait_page(0, "升级包校验")
+
+    time.sleep(1.1)  # log files are named by the second
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=15)
+    logs = case.cell_logs()
+    if len(logs) != 2:
+        raise Failure("two failed verifications left the logs %s, expected two" % [f.name for f in logs])
+    for path in logs:
+        lines = case.log_lines(path)
+        if any("忽略" in line for line in lines):
+            raise Failure("%s holds the refused opening of an open log" % path.name)
+        case.expect_lines(lines, [r"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch"], path.name)
     case.click_control(NEXT)
     case.wait_page(0, "升级包校验")
     close_with_yes(case, "escape")
@@ -941,6 +971,106 @@ def report_slides(slides):
                                      stats(i for r in runs for i in r["intervals"])))
 
 
+# How long each idle state is measured; TARNVEL_IDLE_SECONDS for a longer look.
+IDLE_SECONDS = float(os.environ.get("TARNVEL_IDLE_SECONDS", "20"))
+
+
+def thread_counters(pid):
+    """CPU time (ms) and context switches, voluntary and not, summed over the process's threads."""
+    cpu_ticks = switches = 0
+    for task in Path("/proc/%d/task" % pid).iterdir():
+        try:
+            stat = (task / "stat").read_text()
+            status = (task / "status").read_text()
+        except OSError:
+            continue  # the thread has just ended
+        fields = stat[stat.rindex(")") + 2:].split()
+        cpu_ticks += int(fields[11]) + int(fields[12])  # utime and stime
+        for line in status.splitlines():
+            if line.startswith(("voluntary_ctxt_switches:", "nonvoluntary_ctxt_switches:")):
+                switches += int(line.split()[1])
+    return cpu_ticks * 1000.0 / os.sysconf("SC_CLK_TCK"), switches
+
+
+def wineserver_pid(env):
+    """The wineserver of the test prefix: its work for the measured process is counted apart."""
+    wanted = ("WINEPREFIX=" + env["WINEPREFIX"]).encode()
+    for entry in Path("/proc").iterdir():
+        try:
+            if entry.name.isdigit() and (entry / "comm").read_text().startswith("wineserver") and \
+                    wanted in (entry / "environ").read_bytes().split(b"\0"):
+                return int(entry.name)
+        except OSError:
+            continue
+    return None
+
+
+def measure_idle(pids, seconds):
+    """What each process used over the same `seconds`: CPU ms, % of a core, wake-ups a second."""
+    before = {name: thread_counters(pid) for name, pid in pids.items() if pid}
+    started = time.monotonic()
+    time.sleep(seconds)
+    after = {name: thread_counters(pids[name]) for name in before}
+    elapsed = time.monotonic() - started
+    return {name: {"cpu_ms": after[name][0] - before[name][0],
+                   "percent": (after[name][0] - before[name][0]) / (elapsed * 10),
+                   "wakeups": (after[name][1] - before[name][1]) / elapsed,
+                   "seconds": elapsed} for name in before}
+
+
+def report_idle(what, figures, goal=None):
+    program = figures["program"]
+    text = "idle, %s: %.0f ms CPU in %.1f s = %.3f %% of a core, %.1f wake-ups/s" % (
+        what, program["cpu_ms"], program["seconds"], program["percent"], program["wakeups"])
+    if goal:
+        text += " (goal <= %.1f %%, <= %d/s)" % goal
+    server = figures.get("wineserver")
+    if server:
+        text += "; wineserver meanwhile %.0f ms, %.1f wake-ups/s" % (server["cpu_ms"], server["wakeups"])
+    figure(text)
+
+
+def case_idle(case):
+    """What the program uses while nothing happens, from outside the process: on the first page,
+    and on page 1 waiting for a phone that never comes; beside a minimal dialog in the same run.
+    Prints figures only."""
+    if not case.args.minimal_dialog:
+        raise Failure("the idle case needs --minimal-dialog")
+    case.prepare("verify_ms=300\noutcome=never\n")
+    case.start()
+    program = case.unix_pid(Path(case.args.exe).name)
+    if not program:
+        raise Failure("the program's process was not found")
+    server = wineserver_pid(case.env)
+    time.sleep(2)  # the start-up's last work (the batch file that clears MTK_Log) is over
+    first_page = measure_idle({"program": program, "wineserver": server}, IDLE_SECONDS)
+
+    case.browse()
+    case.click_control(NEXT)
+    case.wait_button(BACK, True, True, what="the back button enabled when verification passed")
+    wait_for(lambda: case.strip_x() == -720, 5, "page 1")
+    wait_for(lambda: "DownloadRun reserved=0" in case.trace(), 5, "the engine to wait for the phone")
+    time.sleep(2)
+    waiting = measure_idle({"program": program, "wineserver": server}, IDLE_SECONDS)
+    close_with_yes(case)
+
+    title = "tarnvel idle yardstick"
+    dialog = case.spawn([case.wine, windows_path(case.args.minimal_dialog)])
+    wait_for(lambda: subprocess.run(["xdotool", "search", "--name", title], capture_output=True).returncode == 0,
+             30, "the minimal dialog")
+    yardstick = case.unix_pid(Path(case.args.minimal_dialog).name)
+    if not yardstick:
+        raise Failure("the minimal dialog's process was not found")
+    time.sleep(2)
+    minimal = measure_idle({"program": yardstick, "wineserver": server}, IDLE_SECONDS)
+    dialog.kill()
+    dialog.wait(timeout=10)
+
+    report_idle("first page, nothing chosen", first_page, (0.2, 30))
+    report_idle("page 1, waiting for a phone", waiting, (0.3, 40))
+    report_idle("a minimal Win32 dialog", minimal)
+
+
 CASES = {name[len("case_"):]: function for name, function in globals().items() if name.startswith("case_")}
 
 
@@ -949,6 +1079,7 @@ def main():
     parser.add_argument("case", choices=sorted(CASES))
     for option in ("bin", "exe", "engine", "rzbpack", "probe", "counter", "scratch"):
         parser.add_argument("--" + option, required=True)
+    parser.add_argument("--minimal-dialog")
     parser.add_argument("--update-references", action="store_true")
     args = parser.parse_args()
     args.update_references = args.update_references or os.environ.get("TARNVEL_E2E_UPDATE_REFERENCES") == "1"

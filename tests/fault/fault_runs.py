@@ -308,19 +308,24 @@ class Run:
                 windows.append([event["ms"], None, None])
         for window in windows:
             start = window[0]
-            # A stop in the same millisecond as the opening came after it: the opening needs
-            # the control thread's next poll, a stop before it would not share its millisecond.
+            # A stop in the same millisecond as the opening came after it: the opening waits for
+            # the control thread to take the command, a stop before it would not share its
+            # millisecond.
             end = min([ms for ms in closers if ms >= start] + [1 << 62])
             for event in self.events:
-                if event["ms"] < start or event["kind"] != "E" or event["name"] != "UTestStatus" or event["a"] != 0:
+                if event["ms"] < start or event["kind"] != "E" or event["a"] != 0 or \
+                        event["name"] not in ("UTestStatus", "UCheckdataStatus"):
                     continue
                 if event["ms"] >= end:
                     break
-                if event["c"] == 3:
-                    window[2] = event["seq"]  # the failure line: posted just before the log closes
+                status = event["c"] if event["name"] == "UTestStatus" else event["b"]
+                if status == 3:
+                    # A failed download or verification: the failure line is posted just before
+                    # the log closes.
+                    window[2] = event["seq"]
                     end = event["ms"]
                     break
-                if event["c"] == 2:
+                if event["name"] == "UTestStatus" and status == 2:
                     # The log closes two seconds later; a failure before then closes it at once.
                     end = min(end, event["ms"] + 1500)
             window[1] = end
@@ -425,7 +430,7 @@ class Run:
         if self.lost:
             self.problems.append("log: %d of %d lines lost" % (self.lost, self.expected))
         if self.failure_lines_lost:
-            self.problems.append("log: the failure line (UTestStatus status 3) lost at the log's close")
+            self.problems.append("log: the failure line (status 3) lost at the log's close")
 
     def check_state(self):
         self.state_checked = False

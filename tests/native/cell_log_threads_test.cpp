@@ -255,6 +255,29 @@ TEST(CellLogThreads, ReopeningWithinOneSecondKeepsEveryRunsLines) {
                 sink->Files().size(), run.elapsedMs);
 }
 
+// The writer sleeps until a line comes: a line posted while the writer ends its pass or goes to
+// sleep must still wake it. Each line is posted alone and must be taken with nothing else to
+// wake the writer; a lost wake-up leaves it queued for good.
+TEST(CellLogThreads, ALinePostedAsTheWriterGoesToSleepIsTaken) {
+    constexpr int kLines = 20000;
+    auto sink = std::make_shared<testing::MemoryLogSink>(true);
+    std::mt19937 random(3);
+    {
+        CellLog log(kFolder, sink);
+        log.OpenLog(0);
+        for (int n = 0; n < kLines; ++n) {
+            if (random() % 2 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
+            log.PostLine(n % 2 == 0 ? 0u : 1u, LevelInfo, L"alone " + std::to_wstring(n));
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (log.QueuedLines() > 0 && std::chrono::steady_clock::now() < limit)
+                std::this_thread::yield();
+            ASSERT_EQ(log.QueuedLines(), 0u) << "line " << n << " was never taken";
+        }
+    }
+    EXPECT_EQ(sink->Debugger().size(), static_cast<std::size_t>(kLines));
+}
+
 // Destruction against a full queue: the writer finishes, every line reaches the debugger.
 TEST(CellLogThreads, DestructionRightAfterABurstWritesEveryLine) {
     for (int round = 0; round < 20; ++round) {

@@ -137,7 +137,7 @@ int AlreadyOpenWarnings(const MemoryLogSink& sink) {
     return warnings;
 }
 
-// Posters on several threads against a control loop that looks at the mailbox without pause.
+// Posters on several threads against the control loop, which sleeps until a post wakes it.
 // A code posted before the previous one was taken replaces it, so commands may be lost; what
 // must hold is that no more codes are taken than were posted, that every code taken did all of
 // its work, and that the loop still takes what is posted once the posters are gone.
@@ -151,8 +151,7 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
     engine.Reset(script);
     g_hooks.Reset();
     auto sink = std::make_shared<MemoryLogSink>(true);
-    ControllerTimings timings;
-    timings.controlPollMs = 0;
+    const ControllerTimings timings;
     const auto start = std::chrono::steady_clock::now();
     auto core = StartController(platform, sink, timings);
     const ShutdownAtExit guard{core};
@@ -224,6 +223,33 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
         engine.Runs(), succeeded, platform.Started(), elapsed);
 }
 
+// One poster against the control loop's wait, at varying distances from the loop's last look:
+// each post is taken with no other post to wake the loop, and a Shutdown that races the wait
+// ends the loop. A lost wake-up leaves a code pending, or Shutdown waiting, for good.
+TEST(ControllerThreads, APostRacingTheControlLoopsWaitIsTakenAndShutdownEndsIt) {
+    constexpr int kControllers = 40, kPostsEach = 250;
+    std::mt19937 random(Seed());
+    FakeEngine& engine = FakeEngine::Get();
+    for (int round = 0; round < kControllers; ++round) {
+        SCOPED_TRACE("controller " + std::to_string(round));
+        TestPlatform platform;
+        engine.Reset(EngineScript{});
+        g_hooks.Reset();
+        auto core = StartController(platform, std::make_shared<MemoryLogSink>(true), ControllerTimings{});
+        const ShutdownAtExit guard{core};
+        for (int post = 0; post < kPostsEach; ++post) {
+            if (random() % 2 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
+            core->PostCommand(CmdEndLog); // the log is closed: taking it does nothing else
+            ASSERT_TRUE(Eventually([&] { return !core->mailbox.Pending(); })) << "post " << post;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
+        core->Shutdown();
+        EXPECT_EQ(platform.Running(), 0u);
+        ExpectNoFaults(platform);
+    }
+}
+
 // Rounds of verify, run, Back and failure on one controller each, ended by Shutdown at a random
 // moment while the control thread, verification, runs (some ignoring DownloadStop), stops and
 // the engine's own reporting threads are under way.
@@ -252,7 +278,6 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
         engine.Reset(script);
         g_hooks.Reset();
         ControllerTimings timings;
-        timings.controlPollMs = 1;
         timings.finishPauseMs = random() % 3;
         timings.runGraceMs = random() % 4;
         timings.forcedEndMs = 30000;

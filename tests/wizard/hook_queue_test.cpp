@@ -62,6 +62,28 @@ TEST(HookQueue, FailedWakeUpIsTriedAgainWithTheNextWork) {
     EXPECT_EQ(queue.TakeAll().size(), 3u); // nothing was lost by the failed post
 }
 
+// The controller's change of whether closing is allowed wakes the UI thread with no work; a
+// wake-up that could not be posted is reported until the UI thread has taken what waits.
+TEST(HookQueue, NudgeWakesWithoutWorkAndAFailedPostIsReportedAsMissed) {
+    HookQueue queue;
+    int attempts = 0;
+    bool accept = true;
+    queue.Attach([&] {
+        ++attempts;
+        return accept;
+    });
+    queue.Nudge();
+    queue.Nudge(); // the first wake-up is not taken yet
+    EXPECT_EQ(attempts, 1);
+    EXPECT_FALSE(queue.WakeMissed());
+    EXPECT_THAT(queue.TakeAll(), IsEmpty());
+    accept = false;
+    queue.Nudge();
+    EXPECT_TRUE(queue.WakeMissed());
+    queue.TakeAll();
+    EXPECT_FALSE(queue.WakeMissed());
+}
+
 TEST(HookQueue, WorkOutsideAttachAndDetachIsDropped) {
     HookQueue queue;
     queue.Push({HookEvent::VerifyFailed}); // before the window exists

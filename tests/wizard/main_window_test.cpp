@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, LogOffIsRefusedOnlyWhileAPhoneIsWritten) {
         PumpUntil([this] { return Shown(ids::kKeepConnectedHint) && Text(ids::kUpgradePercent) != L"0%"; }));
     EXPECT_EQ(SendMessageW(main_, WM_QUERYENDSESSION, 0, 0), 0);
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
-    PumpUntil([] { return false; }, 600ms); // the guard looks at the controller every 250 ms
+    PumpUntil([] { return false; }, 600ms); // the controller's change reaches the window by its wake-up
     EXPECT_NE(SendMessageW(main_, WM_QUERYENDSESSION, 0, 0), 0);
 }
 

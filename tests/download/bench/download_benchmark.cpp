@@ -199,7 +199,7 @@ double CpuSeconds() {
 
 void Idle(int seconds) {
     DownloadController controller;
-    controller.LoadEngine(); // the control thread polls, the writer passes, nothing happens
+    controller.LoadEngine(); // the control thread and the log's writer wait; nothing happens
     Sleep(200);
     const double before = CpuSeconds();
     Sleep(static_cast<DWORD>(seconds) * 1000);

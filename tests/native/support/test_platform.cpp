@@ -75,10 +75,6 @@ std::unique_ptr<WorkerThread> TestPlatform::StartThread(ThreadEntry entry, void*
     return std::make_unique<TestThread>(*this, state);
 }
 
-void TestPlatform::Sleep(std::uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 std::uint64_t TestPlatform::TickMs() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now().time_since_epoch())

@@ -29,7 +29,6 @@ public:
     TestPlatform& operator=(const TestPlatform&) = delete;
 
     std::unique_ptr<WorkerThread> StartThread(ThreadEntry entry, void* argument) override;
-    void Sleep(std::uint32_t ms) override;
     std::uint64_t TickMs() override;
     void PollPause(bool keepMessagesFlowing) override;
     [[noreturn]] void ParkForever() override;
