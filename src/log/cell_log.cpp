@@ -118,18 +118,24 @@ std::size_t CellLog::QueuedLines() const {
 }
 
 void CellLog::WriterThread() {
+    bool lingering = false;
     for (;;) {
-        // No timeout: an idle log does not wake, and a line posted wakes it at once.
-        work_.Wait();
-        // The poster that woke us may have lost its processor to us: let it finish its post
-        // (and the rest of its burst) before the pass competes with it for the lock.
-        std::this_thread::yield();
+        // Idle, the writer waits with no timeout and a post wakes it. While lines flow it looks
+        // again after a short pause instead, so that the posts of a storm need not wake it.
+        if (lingering) {
+            work_.WaitFor(kLingerMs);
+        } else {
+            work_.Wait();
+            // The poster that woke us may have lost its processor to us: let it finish its post
+            // (and the rest of its burst) before the pass competes with it for the lock.
+            std::this_thread::yield();
+        }
         {
             std::lock_guard lock(mutex_);
             if (!running_)
                 break;
         }
-        WritePass();
+        lingering = WritePass();
     }
     // Whatever was posted before destruction still reaches its file.
     while (WritePass()) {
@@ -143,8 +149,6 @@ bool CellLog::WritePass() {
     bool any = false;
     {
         std::lock_guard lock(mutex_);
-        // Cleared where the lines are taken: a line posted after this wakes the writer again.
-        workNoted_ = false;
         for (unsigned cell = 0; cell < kLogCells; ++cell) {
             Slot& slot = slots_[cell];
             if (slot.queue.empty())
@@ -154,6 +158,9 @@ bool CellLog::WritePass() {
             if (slot.isOpen)
                 current[cell] = slot.fileName;
         }
+        // Set where the lines are taken: after a pass that took lines the writer looks again by
+        // itself; after an empty one, the next post has to wake it.
+        workNoted_ = any;
     }
     for (unsigned cell = 0; cell < kLogCells; ++cell)
         WriteLines(taken[cell], current[cell]);

@@ -46,6 +46,9 @@ public:
     std::size_t QueuedLines() const;
 
 private:
+    // While lines flow, the writer looks again this long after a pass that took some.
+    static constexpr unsigned kLingerMs = 5;
+
     struct Entry {
         int level;
         std::wstring text;
@@ -72,8 +75,9 @@ private:
     const std::shared_ptr<LogSink> sink_; // called only under fileMutex_
     mutable SlimLock mutex_;              // guards slots_, workNoted_ and running_
     Slot slots_[kLogCells];
-    // Work came since the writer last took the queues: the writer waits for it with no timeout, and
-    // only the first of a burst of posts pays for the wake-up.
+    // True when the writer will look at the queues without being woken: work came since an empty
+    // pass, or the last pass took lines and the writer lingers. Only a post that finds it false
+    // pays for a wake-up.
     bool workNoted_ = false;
     bool running_ = true;
     WakeEvent work_;

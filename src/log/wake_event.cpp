@@ -5,6 +5,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #endif
@@ -31,6 +32,14 @@ void WakeEvent::Wait() {
     AcquireSRWLockExclusive(&state_->lock);
     while (!state_->set)
         SleepConditionVariableSRW(&state_->changed, &state_->lock, INFINITE, 0);
+    state_->set = false;
+    ReleaseSRWLockExclusive(&state_->lock);
+}
+
+void WakeEvent::WaitFor(unsigned ms) {
+    AcquireSRWLockExclusive(&state_->lock);
+    if (!state_->set)
+        SleepConditionVariableSRW(&state_->changed, &state_->lock, ms, 0);
     state_->set = false;
     ReleaseSRWLockExclusive(&state_->lock);
 }
@@ -68,6 +77,12 @@ void WakeEvent::Set() {
 void WakeEvent::Wait() {
     std::unique_lock guard(state_->lock);
     state_->changed.wait(guard, [this] { return state_->set; });
+    state_->set = false;
+}
+
+void WakeEvent::WaitFor(unsigned ms) {
+    std::unique_lock guard(state_->lock);
+    state_->changed.wait_for(guard, std::chrono::milliseconds(ms), [this] { return state_->set; });
     state_->set = false;
 }
 

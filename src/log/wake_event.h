@@ -21,6 +21,8 @@ public:
     void Set();
     // Returns once it is set, and resets it.
     void Wait();
+    // As Wait, but returns after `ms` milliseconds at the latest.
+    void WaitFor(unsigned ms);
 
 private:
     struct State;

@@ -255,11 +255,12 @@ TEST(CellLogThreads, ReopeningWithinOneSecondKeepsEveryRunsLines) {
                 sink->Files().size(), run.elapsedMs);
 }
 
-// The writer sleeps until a line comes: a line posted while the writer ends its pass or goes to
-// sleep must still wake it. Each line is posted alone and must be taken with nothing else to
-// wake the writer; a lost wake-up leaves it queued for good.
+// The writer sleeps until a line comes: a line posted while the writer ends its pass, lingers or
+// goes to sleep must still wake it. Each line is posted alone, at a random point of the writer's
+// linger, and must be taken with nothing else to wake the writer; a lost wake-up leaves it
+// queued for good.
 TEST(CellLogThreads, ALinePostedAsTheWriterGoesToSleepIsTaken) {
-    constexpr int kLines = 20000;
+    constexpr int kLines = 2000;
     auto sink = std::make_shared<testing::MemoryLogSink>(true);
     std::mt19937 random(3);
     {
@@ -268,6 +269,8 @@ TEST(CellLogThreads, ALinePostedAsTheWriterGoesToSleepIsTaken) {
         for (int n = 0; n < kLines; ++n) {
             if (random() % 2 == 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
+            else if (random() % 2 == 0)
+                std::this_thread::sleep_for(std::chrono::microseconds(random() % 7000));
             log.PostLine(n % 2 == 0 ? 0u : 1u, LevelInfo, L"alone " + std::to_wstring(n));
             const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
             while (log.QueuedLines() > 0 && std::chrono::steady_clock::now() < limit)
