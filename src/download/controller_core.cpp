@@ -193,6 +193,22 @@ std::vector<std::shared_ptr<RunGate>> ControllerCore::TakeRuns() {
     return std::exchange(runs, {});
 }
 
+void ControllerCore::LetRunsReturn(std::uint32_t ms) {
+    std::vector<std::shared_ptr<RunGate>> current;
+    {
+        std::lock_guard lock(threadsMutex);
+        current = runs;
+    }
+    const std::uint64_t start = platform.TickMs();
+    for (const auto& gate : current) {
+        const std::uint64_t spent = platform.TickMs() - start;
+        if (spent >= ms)
+            return;
+        if (gate->thread)
+            gate->thread->Wait(static_cast<std::uint32_t>(ms - spent), false);
+    }
+}
+
 void ControllerCore::EndRun(RunGate& gate, bool keepMessagesFlowing) {
     if (!gate.thread || gate.thread->Wait(timings.runGraceMs, keepMessagesFlowing))
         return;
@@ -301,6 +317,7 @@ void ControllerCore::ControlThread() {
             case CmdFinish:
                 CallHook(SlotUpgradeSucceeded, 0);
                 mailbox.Clear();
+                LetRunsReturn(timings.finishSettleMs);
                 StartStopThread();
                 cellLog->CloseLog(0);
                 SetCloseAllowed(true);

@@ -32,6 +32,10 @@ struct EngineExports {
 struct ControllerTimings {
     // From cell 0's success report to CmdFinish: the engine's thread is held for it.
     std::uint32_t finishPauseMs = 2000;
+    // How long CmdFinish gives the run to leave DownloadRun before it stops the engine and closes
+    // the log: the engine reports the phone idle right after the success report returns, and that
+    // line belongs in the run's log.
+    std::uint32_t finishSettleMs = 20;
     // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before it is
     // ended by force: ending a thread inside the engine can leave the engine's locks taken.
     std::uint32_t runGraceMs = 1000;
@@ -137,6 +141,8 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     // Asks the engine to stop, then ends the RunThreads that were running when asked.
     void StopEngine(std::vector<std::shared_ptr<RunGate>> runs, bool keepMessagesFlowing);
     std::vector<std::shared_ptr<RunGate>> TakeRuns();
+    // Waits, at most `ms` in all, for the runs started so far to leave DownloadRun.
+    void LetRunsReturn(std::uint32_t ms);
     void ControlThread();
     void VerifyThread();
     void StopThread();
