@@ -1,5 +1,6 @@
 #include "app/mini_dumper.h"
 
+#include "platform/unique_handle.h"
 #include "text/code_page.h"
 #include "text/text_format.h"
 
@@ -127,24 +128,22 @@ LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {
     exceptionInfo_ = exceptionInfo;
     LONG result = 0;
 
-    HMODULE dbghelp = dumpFolder_.empty() ? nullptr : LoadLibraryW(L"DBGHELP.DLL");
+    const UniqueLibrary dbghelp(dumpFolder_.empty() ? nullptr : LoadLibraryW(L"DBGHELP.DLL"));
     if (dbghelp) {
         auto writeDump = reinterpret_cast<MiniDumpWriteDumpFn>(
-            reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpWriteDump")));
+            reinterpret_cast<void*>(GetProcAddress(dbghelp.Get(), "MiniDumpWriteDump")));
         if (writeDump) {
             MakeDumpFileName();
-            HANDLE file = CreateFileW(dumpFilePath_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE) {
+            const UniqueHandle file(CreateFileW(dumpFilePath_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE,
+                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (file) {
                 MINIDUMP_EXCEPTION_INFORMATION info{GetCurrentThreadId(), exceptionInfo_, FALSE};
                 auto* userStreams = static_cast<PMINIDUMP_USER_STREAM_INFORMATION>(GetUserStreams());
-                if (writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal, &info,
+                if (writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), MiniDumpNormal, &info,
                               userStreams, nullptr))
                     result = 1;
-                CloseHandle(file);
             }
         }
-        FreeLibrary(dbghelp);
     }
     TerminateProcess(GetCurrentProcess(), 0);
     return result;

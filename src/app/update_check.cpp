@@ -1,5 +1,7 @@
 #include "app/update_check.h"
 
+#include "platform/unique_handle.h"
+
 #include <windows.h>
 
 namespace tarnvel {
@@ -17,30 +19,25 @@ template <typename Fn> Fn Lookup(HMODULE library, const char* name) {
 } // namespace
 
 bool RunUpdateCheck() {
-    HMODULE library = LoadLibraryW(kUpdaterLibrary);
+    const UniqueLibrary library(LoadLibraryW(kUpdaterLibrary));
     if (!library)
         return false;
 
-    auto initialize = Lookup<InitializeResourceFn>(library, "InitializeResource");
-    if (!initialize) {
-        FreeLibrary(library);
+    auto initialize = Lookup<InitializeResourceFn>(library.Get(), "InitializeResource");
+    if (!initialize)
         return false;
-    }
     initialize();
 
     // Without a way to clean up, the updater is not asked anything.
-    auto destroy = Lookup<DestroyResourceFn>(library, "DestroyResource");
-    if (!destroy) {
-        FreeLibrary(library);
+    auto destroy = Lookup<DestroyResourceFn>(library.Get(), "DestroyResource");
+    if (!destroy)
         return false;
-    }
 
     bool takesOver = false;
-    if (auto check = Lookup<CheckToUpdateFn>(library, "CheckToUpdate"))
+    if (auto check = Lookup<CheckToUpdateFn>(library.Get(), "CheckToUpdate"))
         takesOver = check(kUpdaterProduct) != 0;
 
     destroy();
-    FreeLibrary(library);
     return takesOver;
 }
 

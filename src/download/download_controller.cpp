@@ -4,6 +4,7 @@
 
 #include "download/controller_core.h"
 #include "download/package_header.h"
+#include "platform/unique_handle.h"
 #include "text/code_page.h"
 
 #include <windows.h>
@@ -48,18 +49,15 @@ bool WaitHandle(HANDLE handle, DWORD timeoutMs, bool keepMessagesFlowing) {
 class SystemThread final : public WorkerThread {
 public:
     explicit SystemThread(HANDLE handle) : handle_(handle) {}
-    ~SystemThread() override { CloseHandle(handle_); }
-    SystemThread(const SystemThread&) = delete;
-    SystemThread& operator=(const SystemThread&) = delete;
 
-    bool HasEnded() const override { return WaitForSingleObject(handle_, 0) == WAIT_OBJECT_0; }
+    bool HasEnded() const override { return WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
     bool Wait(std::uint32_t ms, bool keepMessagesFlowing) override {
-        return WaitHandle(handle_, ms, keepMessagesFlowing);
+        return WaitHandle(handle_.Get(), ms, keepMessagesFlowing);
     }
-    void ForceEnd() override { TerminateThread(handle_, 0); }
+    void ForceEnd() override { TerminateThread(handle_.Get(), 0); }
 
 private:
-    const HANDLE handle_; // signalled when the thread has ended
+    const UniqueHandle handle_; // signalled when the thread has ended
 };
 
 class SystemPlatform final : public ControllerPlatform {

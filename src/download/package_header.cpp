@@ -1,12 +1,12 @@
 #include "download/package_header.h"
 
 #include "download/package_format.h"
+#include "platform/unique_handle.h"
 #include "text/code_page.h"
 
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <span>
 #include <vector>
@@ -15,40 +15,24 @@ namespace tarnvel {
 
 namespace {
 
-class ScopedFile {
-public:
-    explicit ScopedFile(HANDLE handle) : handle_(handle) {}
-    ~ScopedFile() {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    ScopedFile(const ScopedFile&) = delete;
-    ScopedFile& operator=(const ScopedFile&) = delete;
-
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-    // Reads from offset 0; true only when exactly `bytes.size()` bytes arrived.
-    bool ReadFromStart(std::span<std::uint8_t> bytes) const {
-        if (SetFilePointer(handle_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+// Reads from offset 0; true only when exactly `bytes.size()` bytes arrived.
+bool ReadFromStart(HANDLE file, std::span<std::uint8_t> bytes) {
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return false;
+    std::size_t total = 0;
+    while (total < bytes.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(bytes.size() - total);
+        if (!ReadFile(file, bytes.data() + total, want, &got, nullptr) || got == 0)
             return false;
-        std::size_t total = 0;
-        while (total < bytes.size()) {
-            DWORD got = 0;
-            const DWORD want = static_cast<DWORD>(bytes.size() - total);
-            if (!ReadFile(handle_, bytes.data() + total, want, &got, nullptr) || got == 0)
-                return false;
-            total += got;
-        }
-        return true;
+        total += got;
     }
-
-private:
-    HANDLE handle_; // owned
-};
+    return true;
+}
 
 // Steps shared by both readers: open the file and recognise its header.
 struct OpenedPackage {
-    std::unique_ptr<ScopedFile> file;
+    UniqueHandle file;
     std::uint8_t header[kPackageHeaderSize] = {};
     PackageLayout layout{};
 };
@@ -58,9 +42,9 @@ bool OpenPackage(std::wstring_view path, OpenedPackage& package) {
     if (path.empty() || path.find(L'\0') != std::wstring_view::npos)
         return false;
     const std::wstring name(path);
-    package.file = std::make_unique<ScopedFile>(CreateFileW(
-        name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!package.file->IsOpen() || !package.file->ReadFromStart(package.header))
+    package.file.Reset(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!package.file || !ReadFromStart(package.file.Get(), package.header))
         return false;
     const auto layout = LayoutOfHeader(package.header);
     if (!layout)
@@ -89,7 +73,7 @@ bool ReadPackageVersion(std::wstring_view path, std::wstring& version) {
     } catch (const std::bad_alloc&) {
         return true;
     }
-    if (!package.file->ReadFromStart(block))
+    if (!ReadFromStart(package.file.Get(), block))
         return true;
     version = WideFromThreadAnsi(PackageVersionBytes(package.layout, block));
     return true;

@@ -2,6 +2,7 @@
 // start-up removal of the engine's old log folder.
 #include "log/cell_log.h"
 
+#include "platform/unique_handle.h"
 #include "text/code_page.h"
 
 #include <windows.h>
@@ -17,22 +18,6 @@ LogTime SystemLocalTime() {
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
-
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
-            CloseHandle(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-    bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_; // owned
-};
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
     std::size_t done = 0;
@@ -53,13 +38,13 @@ public:
     LogTime LocalTime() override { return SystemLocalTime(); }
     void CreateFolder(const std::wstring& folder) override { CreateDirectoryW(folder.c_str(), nullptr); }
     void CreateFileKeepingLines(const std::wstring& file) override {
-        ScopedHandle created(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        UniqueHandle created(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     void AppendToFile(const std::wstring& file, const std::string& bytes) override {
-        ScopedHandle opened(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        UniqueHandle opened(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (opened.IsValid())
+        if (opened)
             WriteAll(opened.Get(), bytes);
     }
     std::string FileBytes(const std::wstring& line) override { return AnsiFromWide(line); }
@@ -83,9 +68,9 @@ bool StartFolderRemoval(const std::wstring& exeFolder) {
         return false;
     const std::wstring batchPath = exeFolder + L"\\DeleteTree.bat";
     {
-        ScopedHandle batch(CreateFileW(batchPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        UniqueHandle batch(CreateFileW(batchPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!batch.IsValid() || !WriteAll(batch.Get(), command))
+        if (!batch || !WriteAll(batch.Get(), command))
             return false;
     }
     // The batch file is started by its bare name from inside the folder: cmd parses the command
@@ -105,8 +90,9 @@ bool StartFolderRemoval(const std::wstring& exeFolder) {
     if (!CreateProcessW(cmd.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         exeFolder.c_str(), &startup, &process))
         return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // The removal runs on by itself: nothing here waits for it.
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
     return true;
 }
 
