@@ -2,6 +2,8 @@
 // scoped device contexts, and a scoped SelectObject that puts the previous object back.
 #pragma once
 
+#include "platform/unique_handle.h"
+
 #include <windows.h>
 
 #include <utility>
@@ -9,35 +11,13 @@
 namespace tarnvel {
 
 // Owns one GDI object (bitmap, brush, font, region, pen) and deletes it with DeleteObject.
-template <typename Handle> class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) noexcept : handle_(handle) {}
-    ~GdiObject() { Reset(); }
-
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : handle_(other.Release()) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
-
-    Handle Get() const noexcept { return handle_; }
-    explicit operator bool() const noexcept { return handle_ != nullptr; }
-
-    // Takes ownership of handle; the object held before is deleted unless it is the same one.
-    void Reset(Handle handle = nullptr) noexcept {
-        if (handle_ && handle_ != handle)
-            DeleteObject(handle_);
-        handle_ = handle;
-    }
-    [[nodiscard]] Handle Release() noexcept { return std::exchange(handle_, nullptr); }
-
-private:
-    Handle handle_ = nullptr;
+template <typename Object> struct GdiObjectTraits {
+    using Handle = Object;
+    static Handle Empty() noexcept { return nullptr; }
+    static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
+    static void Close(Handle handle) noexcept { DeleteObject(handle); }
 };
+template <typename Object> using GdiObject = UniqueResource<GdiObjectTraits<Object>>;
 
 using UniqueBitmap = GdiObject<HBITMAP>;
 using UniqueBrush = GdiObject<HBRUSH>;

@@ -1,5 +1,5 @@
-// Owning handles for kernel objects and loaded libraries: each closes what it holds once, moves,
-// and never copies.
+// One owning handle for the system's objects: it closes what it holds once, moves, and never
+// copies. The traits say what "none" is and how to close; the GDI objects use it too.
 #pragma once
 
 #include <windows.h>
