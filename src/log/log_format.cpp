@@ -2,6 +2,9 @@
 
 #include "text/text_format.h"
 
+#include <initializer_list>
+#include <utility>
+
 namespace tarnvel {
 
 namespace {
@@ -19,6 +22,21 @@ std::wstring_view LevelWord(int level) {
     }
 }
 
+struct Field {
+    int value;
+    int digits;
+};
+
+// The numbers of a time stamp, zero-padded, with `separator` between them.
+void AppendJoined(std::wstring& out, std::initializer_list<Field> fields, wchar_t separator) {
+    bool first = true;
+    for (const Field& field : fields) {
+        if (!std::exchange(first, false))
+            out += separator;
+        out += Decimal(field.value, field.digits);
+    }
+}
+
 } // namespace
 
 std::wstring FormatLogLine(int level, std::wstring_view text, const LogTime& time) {
@@ -27,13 +45,7 @@ std::wstring FormatLogLine(int level, std::wstring_view text, const LogTime& tim
         return std::wstring(text);
     std::wstring line;
     line.reserve(text.size() + 24);
-    line += Decimal(time.hour, 2);
-    line += L':';
-    line += Decimal(time.minute, 2);
-    line += L':';
-    line += Decimal(time.second, 2);
-    line += L':';
-    line += Decimal(time.millisecond, 3);
+    AppendJoined(line, {{time.hour, 2}, {time.minute, 2}, {time.second, 2}, {time.millisecond, 3}}, L':');
     line += L'\t';
     line += word;
     line += text;
@@ -52,17 +64,9 @@ std::wstring LogFileName(std::wstring_view exeFolder, unsigned cell, const LogTi
     name += L"\\CELL";
     name += Decimal(cell);
     name += L' ';
-    name += Decimal(time.year, 4);
-    name += L'-';
-    name += Decimal(time.month, 2);
-    name += L'-';
-    name += Decimal(time.day, 2);
+    AppendJoined(name, {{time.year, 4}, {time.month, 2}, {time.day, 2}}, L'-');
     name += L' ';
-    name += Decimal(time.hour, 2);
-    name += L'_';
-    name += Decimal(time.minute, 2);
-    name += L'_';
-    name += Decimal(time.second, 2);
+    AppendJoined(name, {{time.hour, 2}, {time.minute, 2}, {time.second, 2}}, L'_');
     name += L".log";
     return name;
 }
