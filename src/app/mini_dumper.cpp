@@ -101,7 +101,7 @@ void MiniDumper::OnTerminate() {
         EXCEPTION_RECORD record{};
         record.ExceptionCode = kUncaughtCppException;
         record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
-#if defined(__x86_64__)
+#if defined(_WIN64)
         record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
 #else
         record.ExceptionAddress = reinterpret_cast<void*>(context.Eip);

@@ -1,6 +1,6 @@
 // The binary interface of the download engine library dVarnok.dll: the record handed to
 // InitDownloadObj, the three records its callbacks receive by value, the five exports and the
-// five callbacks. Integers are 32-bit, texts UTF-16, records without gaps.
+// five callbacks. Integers are 32-bit, texts UTF-16, records without gaps but one (EngineInitParams on x64).
 #pragma once
 
 #include <cstddef>
@@ -49,6 +49,8 @@ using TestStatusCallback = void(TARNVEL_ENGINE_CALL*)(std::int32_t cell, std::in
 using MonitorStatusCallback = void(TARNVEL_ENGINE_CALL*)(MonitorStatusRecord record);
 using CheckdataStatusCallback = void(TARNVEL_ENGINE_CALL*)(CheckdataStatusRecord record);
 
+// The one record with a gap, on x64 only: the callbacks are 8-byte aligned, so 4 bytes of
+// padding follow switch7 at offset 68. The i686 record has none.
 struct EngineInitParams {
     const EngineChar* packagePath;
     const EngineChar* extraText;
@@ -110,6 +112,19 @@ static_assert(offsetof(EngineInitParams, onMonitorStatus) == 60);
 static_assert(offsetof(EngineInitParams, onSendMsgInfo) == 64);
 static_assert(offsetof(EngineInitParams, onShowProgress) == 68);
 static_assert(offsetof(EngineInitParams, onTestStatus) == 72);
+#elif defined(_WIN64)
+static_assert(sizeof(EngineInitParams) == 112);
+static_assert(offsetof(EngineInitParams, extraText) == 8);
+static_assert(offsetof(EngineInitParams, modelName) == 16);
+static_assert(offsetof(EngineInitParams, setting1) == 24);
+static_assert(offsetof(EngineInitParams, setting4) == 36);
+static_assert(offsetof(EngineInitParams, switch1) == 40);
+static_assert(offsetof(EngineInitParams, switch7) == 64);
+static_assert(offsetof(EngineInitParams, onCheckdataStatus) == 72); // after the gap at 68
+static_assert(offsetof(EngineInitParams, onMonitorStatus) == 80);
+static_assert(offsetof(EngineInitParams, onSendMsgInfo) == 88);
+static_assert(offsetof(EngineInitParams, onShowProgress) == 96);
+static_assert(offsetof(EngineInitParams, onTestStatus) == 104);
 #endif
 
 } // namespace tarnvel
