@@ -1,5 +1,5 @@
 // Process entry: platform services, crash dumps, single instance, updater, the main window.
-#include "app/message_loop.h"
+#include "platform/message_loop.h"
 #include "app/mini_dumper.h"
 #include "app/update_check.h"
 #include "wizard/main_dlg.h"
@@ -38,7 +38,9 @@ int RunMainWindow(int showCommand) {
 
     int exitCode = 0;
     if (!RunUpdateCheck()) {
-        auto mainDlg = std::make_unique<CMainDlg>();
+        // The controller outlives the window, which shuts it down when it closes.
+        DownloadController controller;
+        auto mainDlg = std::make_unique<CMainDlg>(controller, &loop);
         if (mainDlg->Create()) {
             ShowWindow(mainDlg->Handle(), showCommand);
             exitCode = loop.Run();
@@ -66,14 +68,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
 
     static MiniDumper dumper; // lives until the process ends
 
-    // The mutex is never owned: its existence is the guard, and its handle stays open.
-    HANDLE instanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+    // The mutex is never owned: its existence is the guard, and its handle stays open as long as
+    // the program runs.
+    const UniqueHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         MessageBoxW(nullptr, kAlreadyRunningText, nullptr, MB_OK);
-        ReleaseMutex(instanceMutex);
+        ReleaseMutex(instanceMutex.Get());
         return -1;
     }
-    ReleaseMutex(instanceMutex);
+    ReleaseMutex(instanceMutex.Get());
 
     const int result = RunMainWindow(showCommand);
 

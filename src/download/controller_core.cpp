@@ -2,6 +2,7 @@
 
 #include "download/engine_events.h"
 #include "download/event_lines.h"
+#include "text/text_format.h"
 
 #include <algorithm>
 #include <chrono>
@@ -94,7 +95,7 @@ CallbackScope::~CallbackScope() {
 
 ControllerCore::ControllerCore(ControllerPlatform& platform, std::unique_ptr<CellLog> log,
                                const ControllerTimings& timings)
-    : platform(platform), timings(timings), cellLog(std::move(log)) {}
+    : platform_(platform), timings_(timings), cellLog_(std::move(log)) {}
 
 ControllerCore::~ControllerCore() = default;
 
@@ -104,67 +105,60 @@ void ControllerCore::Register() {
 
 template <typename Done>
 bool ControllerCore::WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing) {
-    const std::uint64_t start = platform.TickMs();
+    const std::uint64_t start = platform_.TickMs();
     while (!done()) {
-        if (timeoutMs != kWaitForever && platform.TickMs() - start >= timeoutMs)
+        if (timeoutMs != kWaitForever && platform_.TickMs() - start >= timeoutMs)
             return done();
-        platform.PollPause(keepMessagesFlowing);
+        platform_.PollPause(keepMessagesFlowing);
     }
     return true;
 }
 
-void ControllerCore::SetHooks(const DownloadHooks& table) {
-    const DownloadHook slots[kHookSlots] = {
-        table.OnDeviceMode,   table.OnReserved1,        table.OnDeviceInfo,     table.OnDeviceLost,
-        table.OnVerifyPassed, table.OnVerifyFailed,     table.OnUpgradeStarted, table.OnReserved7,
-        table.OnProgress,     table.OnUpgradeSucceeded, table.OnUpgradeFailed,  table.OnReserved11,
-        table.OnUpgradeBegin,
-    };
-    for (std::size_t slot = 0; slot < kHookSlots; ++slot)
-        hooks[slot] = slots[slot];
-}
-
 bool ControllerCore::SetPackagePath(std::wstring_view path) {
     const bool fits = path.size() < kPackagePathCapacity && path.find(L'\0') == std::wstring_view::npos;
-    std::lock_guard lock(pathMutex);
-    packageRefused = !fits;
+    std::lock_guard lock(pathMutex_);
+    packageRefused_ = !fits;
     if (fits)
-        packagePath.assign(path);
+        packagePath_.assign(path);
     return fits;
 }
 
 void ControllerCore::StartEngine(const EngineExports& engineExports, std::function<void()> unload) {
-    engineLoaded = true;
-    exports = engineExports;
-    unloadEngine = std::move(unload);
+    engineLoaded_ = true;
+    exports_ = engineExports;
+    unloadEngine_ = std::move(unload);
     auto self = shared_from_this();
-    controlThread = StartThread(platform, [self] { self->ControlThread(); });
+    controlThread_ = StartThread(platform_, [self] { self->ControlThread(); });
 }
 
-void ControllerCore::CallHook(int slot, std::intptr_t value) const {
-    if (const DownloadHook hook = hooks[static_cast<std::size_t>(slot)].load())
-        hook(value);
+void ControllerCore::Raise(DownloadEvent event) const {
+    if (DownloadEventSink* sink = sink_.load())
+        sink->OnDownloadEvent(event);
+}
+
+void ControllerCore::PostLine(std::int32_t cell, int level, const std::wstring& line) {
+    // A negative cell becomes a large unsigned one, which the log drops like any cell above 7.
+    cellLog_->PostLine(static_cast<unsigned>(cell), level, line);
 }
 
 void ControllerCore::SetCloseAllowed(bool allowed) {
-    if (closeAllowed.exchange(allowed) == allowed)
+    if (closeAllowed_.exchange(allowed) == allowed)
         return;
-    if (const CloseAllowedNotice notice = closeAllowedNotice.load())
-        notice();
+    Raise({DownloadEventKind::CloseAllowedChanged});
 }
 
 void ControllerCore::PostCommand(int code) {
-    mailbox.Post(code);
+    mailbox_.Post(code);
 }
 
 void ControllerCore::StartWorker(void (ControllerCore::*body)()) {
     auto self = shared_from_this();
-    std::lock_guard lock(threadsMutex);
-    if (shuttingDown)
+    std::lock_guard lock(threadsMutex_);
+    if (shuttingDown_)
         return;
-    PruneEnded(workers);
-    if (auto thread = StartThread(platform, [self, body] { (self.get()->*body)(); }))
-        workers.push_back(std::move(thread));
+    PruneEnded(workers_);
+    if (auto thread = StartThread(platform_, [self, body] { (self.get()->*body)(); }))
+        workers_.push_back(std::move(thread));
 }
 
 void ControllerCore::StartVerifyThread() {
@@ -173,35 +167,35 @@ void ControllerCore::StartVerifyThread() {
 
 void ControllerCore::StartRunThread() {
     auto gate = std::make_shared<RunGate>();
-    gate->run = exports.run;
-    gate->platform = &platform;
-    std::lock_guard lock(threadsMutex);
-    if (shuttingDown)
+    gate->run = exports_.run;
+    gate->platform = &platform_;
+    std::lock_guard lock(threadsMutex_);
+    if (shuttingDown_)
         return;
-    runs.erase(
-        std::remove_if(runs.begin(), runs.end(), [](const auto& run) { return HasEnded(run->thread); }),
-        runs.end());
-    auto thread = platform.StartThread(RunThreadEntry, gate.get());
+    runs_.erase(
+        std::remove_if(runs_.begin(), runs_.end(), [](const auto& run) { return HasEnded(run->thread); }),
+        runs_.end());
+    auto thread = platform_.StartThread(RunThreadEntry, gate.get());
     if (!thread)
         return;
     gate->thread = std::move(thread);
-    runs.push_back(std::move(gate));
+    runs_.push_back(std::move(gate));
 }
 
 std::vector<std::shared_ptr<RunGate>> ControllerCore::TakeRuns() {
-    std::lock_guard lock(threadsMutex);
-    return std::exchange(runs, {});
+    std::lock_guard lock(threadsMutex_);
+    return std::exchange(runs_, {});
 }
 
 void ControllerCore::LetRunsReturn(std::uint32_t ms) {
     std::vector<std::shared_ptr<RunGate>> current;
     {
-        std::lock_guard lock(threadsMutex);
-        current = runs;
+        std::lock_guard lock(threadsMutex_);
+        current = runs_;
     }
-    const std::uint64_t start = platform.TickMs();
+    const std::uint64_t start = platform_.TickMs();
     for (const auto& gate : current) {
-        const std::uint64_t spent = platform.TickMs() - start;
+        const std::uint64_t spent = platform_.TickMs() - start;
         if (spent >= ms)
             return;
         if (gate->thread)
@@ -210,24 +204,24 @@ void ControllerCore::LetRunsReturn(std::uint32_t ms) {
 }
 
 void ControllerCore::EndRun(RunGate& gate, bool keepMessagesFlowing) {
-    if (!gate.thread || gate.thread->Wait(timings.runGraceMs, keepMessagesFlowing))
+    if (!gate.thread || gate.thread->Wait(timings_.runGraceMs, keepMessagesFlowing))
         return;
     gate.ending = true;
     WaitUntil([&gate] { return !gate.inCallback.load(); }, kWaitForever, keepMessagesFlowing);
     if (!gate.returned && !gate.thread->HasEnded())
         gate.thread->ForceEnd();
-    gate.thread->Wait(timings.forcedEndMs, keepMessagesFlowing);
+    gate.thread->Wait(timings_.forcedEndMs, keepMessagesFlowing);
 }
 
 void ControllerCore::StopEngine(std::vector<std::shared_ptr<RunGate>> taken, bool keepMessagesFlowing) {
-    exports.stop();
+    exports_.stop();
     for (const auto& gate : taken)
         EndRun(*gate, keepMessagesFlowing);
     // A thread that could not be ended still runs on its gate: keep the gate.
-    std::lock_guard lock(threadsMutex);
+    std::lock_guard lock(threadsMutex_);
     for (auto& gate : taken) {
         if (!HasEnded(gate->thread))
-            runs.push_back(std::move(gate));
+            runs_.push_back(std::move(gate));
     }
 }
 
@@ -236,39 +230,39 @@ void ControllerCore::StartStopThread() {
 }
 
 void ControllerCore::StopThread() {
-    if (!exports.stop)
+    if (!exports_.stop)
         return; // the run goes on: there is no way to ask the engine to stop
     // Only the runs under way now are this stop's to end, not one started after it.
     StopEngine(TakeRuns(), false);
 }
 
 bool ControllerCore::PackageRefused() {
-    std::lock_guard lock(pathMutex);
-    return packageRefused;
+    std::lock_guard lock(pathMutex_);
+    return packageRefused_;
 }
 
 void ControllerCore::VerifyThread() {
-    std::lock_guard lock(verifyMutex);
+    std::lock_guard lock(verifyMutex_);
     std::wstring path;
     {
-        std::lock_guard pathLock(pathMutex);
-        path = packagePath;
+        std::lock_guard pathLock(pathMutex_);
+        path = packagePath_;
     }
     std::wstring model;
-    platform.ReadPackageModel(path, model);
+    platform_.ReadPackageModel(path, model);
     const std::wstring_view engineName = ModelForEngine(model);
     auto copyInto = [](std::array<wchar_t, kPackagePathCapacity>& field, std::wstring_view text) {
         const std::size_t length = std::min(text.size(), field.size() - 1);
         std::copy_n(text.begin(), length, field.begin());
         field[length] = L'\0';
     };
-    copyInto(enginePath, path);
-    copyInto(engineModel, engineName);
-    if (exports.init) {
+    copyInto(enginePath_, path);
+    copyInto(engineModel_, engineName);
+    if (exports_.init) {
         EngineInitParams params{};
-        params.packagePath = enginePath.data();
-        params.extraText = engineExtra;
-        params.modelName = engineModel.data();
+        params.packagePath = enginePath_.data();
+        params.extraText = engineExtra_;
+        params.modelName = engineModel_.data();
         params.setting1 = 2;
         params.setting2 = 3;
         params.setting3 = 1;
@@ -280,110 +274,176 @@ void ControllerCore::VerifyThread() {
         params.onSendMsgInfo = &USendMsgInfo;
         params.onShowProgress = &UShowProgress;
         params.onTestStatus = &UTestStatus;
-        if (exports.init(&params) == 0)
+        if (exports_.init(&params) == 0)
             return;
     }
-    if (exports.verify)
-        exports.verify();
+    if (exports_.verify)
+        exports_.verify();
 }
 
 void ControllerCore::ControlThread() {
-    while (!controlStop) {
+    while (!controlStop_) {
         // A code that is not ours stays pending until the next post replaces it.
-        if (mailbox.Pending()) {
-            switch (mailbox.Command()) {
+        if (mailbox_.Pending()) {
+            switch (mailbox_.Command()) {
             case CmdEndLog:
-                mailbox.Clear();
-                cellLog->CloseLog(0);
+                mailbox_.Clear();
+                cellLog_->CloseLog(0);
                 break;
             case CmdVerify:
                 if (PackageRefused()) {
                     // Verifying the previous path would check a file the user did not choose.
-                    mailbox.Clear();
+                    mailbox_.Clear();
                     break;
                 }
-                cellLog->OpenLog(0);
-                mailbox.Clear();
+                cellLog_->OpenLog(0);
+                mailbox_.Clear();
                 StartVerifyThread();
                 break;
             case CmdVerifyPassed:
-                CallHook(SlotVerifyPassed, 0);
-                mailbox.Post(CmdRun);
+                Raise({DownloadEventKind::VerifyPassed});
+                mailbox_.Post(CmdRun);
                 break;
             case CmdRun:
-                mailbox.Clear();
+                mailbox_.Clear();
                 StartRunThread();
                 break;
             case CmdFinish:
-                CallHook(SlotUpgradeSucceeded, 0);
-                mailbox.Clear();
-                LetRunsReturn(timings.finishSettleMs);
-                StartStopThread();
-                cellLog->CloseLog(0);
-                SetCloseAllowed(true);
+                FinishRun(RunOutcome::Succeeded);
                 break;
             default:
                 break; // not ours: it stays pending
             }
         }
         // CmdVerifyPassed's own post of CmdRun has set the event: the loop goes on at once.
-        if (!controlStop)
-            mailbox.WaitForPost();
+        if (!controlStop_)
+            mailbox_.WaitForPost();
+    }
+}
+
+void ControllerCore::FinishRun(RunOutcome outcome) {
+    const bool succeeded = outcome == RunOutcome::Succeeded;
+    Raise({succeeded ? DownloadEventKind::UpgradeSucceeded : DownloadEventKind::UpgradeFailed});
+    if (succeeded) {
+        mailbox_.Clear(); // CmdFinish is taken once the client has heard of the success
+        LetRunsReturn(timings_.finishSettleMs);
+    }
+    StartStopThread();
+    cellLog_->CloseLog(0);
+    SetCloseAllowed(true);
+}
+
+void ControllerCore::OnSendMsgInfo(const MsgInfoRecord& record) {
+    PostLine(record.cell, MsgInfoLevel(record.msgType),
+             MsgInfoLine(record.cell, record.msgType, BoundedText(record.text, kMsgInfoTextCapacity),
+                         BoundedText(record.detail, kMsgInfoDetailCapacity)));
+}
+
+void ControllerCore::OnProgress(std::int32_t cell, std::int32_t total, std::int32_t done) {
+    PostLine(cell, LevelInfo, ShowProgressLine(cell, total, done));
+    if (cell != 0)
+        return;
+    if (const auto percent = ProgressPercentForHook(total, done))
+        Raise({DownloadEventKind::Progress, *percent});
+}
+
+void ControllerCore::OnTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status) {
+    if (status == 1)
+        Raise({DownloadEventKind::UpgradeBegin});
+    PostLine(cell, TestStatusLevel(status), TestStatusLine(cell, code, status));
+    if (cell != 0)
+        return;
+    switch (status) {
+    case 1:
+        Raise({DownloadEventKind::UpgradeStarted});
+        break;
+    case 2:
+        // The pause holds the engine's thread; a shutdown cuts it short and finishes itself.
+        if (!shutdownSignal_.WaitFor(timings_.finishPauseMs))
+            PostCommand(CmdFinish);
+        break;
+    case 3:
+        FinishRun(RunOutcome::Failed);
+        break;
+    default:
+        break;
+    }
+}
+
+void ControllerCore::OnMonitorStatus(const MonitorStatusRecord& record) {
+    PostLine(record.cell, LevelInfo,
+             MonitorStatusLine(record.cell, record.status, BoundedText(record.text, kMonitorTextCapacity)));
+    if (record.cell == 0)
+        SetCloseAllowed(record.status != 1);
+}
+
+void ControllerCore::OnCheckdata(const CheckdataStatusRecord& record) {
+    PostLine(
+        0, CheckdataStatusLevel(record.status),
+        CheckdataStatusLine(record.cell, record.status, BoundedText(record.text, kCheckdataTextCapacity)));
+    if (record.cell == 0 && record.status == 2) {
+        PostCommand(CmdVerifyPassed);
+    } else if (record.status == 3) {
+        // One log per run: the failed run's file ends with the failure line, and the next
+        // verification, which the event makes possible, opens a file of its own.
+        if (record.cell == 0)
+            cellLog_->CloseLog(0);
+        Raise({DownloadEventKind::VerifyFailed});
     }
 }
 
 void ControllerCore::Shutdown() {
-    if (shuttingDown.exchange(true))
+    if (shuttingDown_.exchange(true))
         return;
     bool clean = true;
-    controlStop = true;
-    mailbox.Wake();
-    if (controlThread)
-        controlThread->Wait(kWaitForever, true);
+    controlStop_ = true;
+    mailbox_.Wake();
+    if (controlThread_)
+        controlThread_->Wait(kWaitForever, true);
     {
-        // Starters check shuttingDown under this lock: once it is taken here, a start that
+        // Starters check shuttingDown_ under this lock: once it is taken here, a start that
         // was under way has registered its thread, and no later one will start.
-        std::lock_guard lock(threadsMutex);
+        std::lock_guard lock(threadsMutex_);
     }
-    shutdownSignal.Set();
+    shutdownSignal_.Set();
 
-    if (engineLoaded) {
-        if (exports.stop)
+    if (engineLoaded_) {
+        if (exports_.stop)
             StopEngine(TakeRuns(), true);
         bool engineIdle = true;
         {
-            std::lock_guard lock(threadsMutex);
-            for (const auto& run : runs)
+            std::lock_guard lock(threadsMutex_);
+            for (const auto& run : runs_)
                 engineIdle = engineIdle && HasEnded(run->thread);
         }
         std::vector<WorkerThread*> waitFor;
         {
-            std::lock_guard lock(threadsMutex);
-            for (const auto& worker : workers)
+            std::lock_guard lock(threadsMutex_);
+            for (const auto& worker : workers_)
                 waitFor.push_back(worker.get());
         }
         for (WorkerThread* worker : waitFor)
-            engineIdle = worker->Wait(timings.engineThreadsMs, true) && engineIdle;
+            engineIdle = worker->Wait(timings_.engineThreadsMs, true) && engineIdle;
         // Releasing or unloading the engine under a thread still inside it would crash that
         // thread; the process is about to end, so the engine then simply stays.
         if (engineIdle) {
-            if (exports.release)
-                exports.release();
+            if (exports_.release)
+                exports_.release();
             // A callback still returning into the engine must be out of it before it goes.
-            if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings.engineThreadsMs, true))
-                unloadEngine();
+            if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, true))
+                unloadEngine_();
             else
                 clean = false;
         } else {
             clean = false;
         }
-        engineLoaded = false;
+        engineLoaded_ = false;
     }
 
     ControllerCore* registered = this;
     g_core.compare_exchange_strong(registered, nullptr);
-    if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings.engineThreadsMs, true))
-        cellLog.reset(); // writes out every queued line
+    if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, true))
+        cellLog_.reset(); // writes out every queued line
     else
         clean = false;
     if (!clean) {

@@ -1,10 +1,11 @@
-// The controller's state and threading, shared by the controller object, its worker threads and
-// the engine's callbacks. Plain C++: the system is reached through a ControllerPlatform and the
-// engine through its exports. Internal to the download library.
+// The controller's state machine and threading, driven by the controller object, its worker
+// threads and the engine's callbacks. Plain C++: the system is reached through a
+// ControllerPlatform and the engine through its exports. Internal to the download library.
 #pragma once
 
 #include "download/controller_platform.h"
 #include "download/download_controller.h"
+#include "download/download_events.h"
 #include "download/engine_interface.h"
 #include "log/cell_log.h"
 #include "log/wake_event.h"
@@ -95,17 +96,6 @@ struct RunGate {
     std::atomic<bool> returned{false}; // DownloadRun is back: the thread is leaving on its own
 };
 
-enum HookSlot : int {
-    SlotVerifyPassed = 4,
-    SlotVerifyFailed = 5,
-    SlotUpgradeStarted = 6,
-    SlotProgress = 8,
-    SlotUpgradeSucceeded = 9,
-    SlotUpgradeFailed = 10,
-    SlotUpgradeBegin = 12,
-    kHookSlots = 13,
-};
-
 inline constexpr std::size_t kPackagePathCapacity = 256; // characters with the terminator
 
 // True when the thread is gone (or was never started).
@@ -114,28 +104,55 @@ bool HasEnded(const std::unique_ptr<WorkerThread>& thread);
 // Starts `body` on a thread of its own; null when the thread could not be started.
 std::unique_ptr<WorkerThread> StartThread(ControllerPlatform& platform, std::function<void()> body);
 
-struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
+enum class RunOutcome { Succeeded, Failed };
+
+// The run's whole lifecycle: the commands the UI thread posts, the control thread that acts on
+// them, the engine's reports (each callback of engine_events.cpp calls one On... method), the
+// end of a run, and the shutdown.
+class ControllerCore : public std::enable_shared_from_this<ControllerCore> {
+public:
     // `platform` must outlive the object and every thread it starts.
     ControllerCore(ControllerPlatform& platform, std::unique_ptr<CellLog> cellLog,
                    const ControllerTimings& timings = {});
     ~ControllerCore();
 
+    // The UI thread, before StartEngine.
+    void SetExeFolder(std::wstring folder) { exeFolder_ = std::move(folder); }
+    const std::wstring& ExeFolder() const { return exeFolder_; }
     // Makes this the controller the engine's callbacks reach; Shutdown ends that.
     void Register();
-    void SetHooks(const DownloadHooks& hooks);
+    void SetEventSink(DownloadEventSink* sink) { sink_ = sink; }
+
+    // The UI thread.
     bool SetPackagePath(std::wstring_view path);
-    bool HasEngine() const { return engineLoaded; }
+    bool HasEngine() const { return engineLoaded_; }
+    bool ShuttingDown() const { return shuttingDown_; }
     // Takes the loaded engine (`unload` lets it go) and starts the control thread.
     void StartEngine(const EngineExports& engineExports, std::function<void()> unload);
+    void PostCommand(int command);
+    void StartStopThread();
+    bool IsCloseAllowed() const { return closeAllowed_; }
     void Shutdown();
 
-    void CallHook(int slot, std::intptr_t value) const;
-    // Stores the answer, then tells the wizard when it changed.
+    // The engine's reports, on the engine's threads, each inside a CallbackScope.
+    void OnSendMsgInfo(const MsgInfoRecord& record);
+    void OnProgress(std::int32_t cell, std::int32_t total, std::int32_t done);
+    void OnTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status);
+    void OnMonitorStatus(const MonitorStatusRecord& record);
+    void OnCheckdata(const CheckdataStatusRecord& record);
+
+    // For tests: the mailbox as the control thread sees it.
+    const CommandMailbox& Mailbox() const { return mailbox_; }
+
+private:
+    void Raise(DownloadEvent event) const;
+    void PostLine(std::int32_t cell, int level, const std::wstring& line);
+    // Stores the answer, then tells the client when it changed.
     void SetCloseAllowed(bool allowed);
-    void PostCommand(int command);
+    // The end of a run: the client hears of it, the engine is stopped, the run's log closed.
+    void FinishRun(RunOutcome outcome);
     void StartVerifyThread();
     void StartRunThread();
-    void StartStopThread();
     // Starts one of the core's own threads, unless Shutdown has begun.
     void StartWorker(void (ControllerCore::*body)());
     // Asks the engine to stop, then ends the RunThreads that were running when asked.
@@ -149,42 +166,41 @@ struct ControllerCore : std::enable_shared_from_this<ControllerCore> {
     // Ends one RunThread: first the grace period, then, once it is outside our callbacks, by force.
     void EndRun(RunGate& gate, bool keepMessagesFlowing);
     template <typename Done> bool WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing);
-
-    ControllerPlatform& platform;
-    const ControllerTimings timings;
-
-    std::array<std::atomic<DownloadHook>, kHookSlots> hooks{};
-    CommandMailbox mailbox;
-    std::atomic<bool> closeAllowed{true}; // written through SetCloseAllowed
-    std::atomic<CloseAllowedNotice> closeAllowedNotice{nullptr};
-    std::atomic<bool> controlStop{false};
-    std::atomic<bool> shuttingDown{false};
-    ShutdownSignal shutdownSignal;
-
-    std::wstring exeFolder;
-    // Written on the UI thread before any thread starts and by Shutdown after they are done.
-    bool engineLoaded = false;
-    std::function<void()> unloadEngine; // frees the engine; called by Shutdown when no thread is inside it
-    EngineExports exports;
-    std::unique_ptr<WorkerThread> controlThread;
-
-    std::mutex pathMutex; // guards packagePath and packageRefused
-    std::wstring packagePath;
-    bool packageRefused = false; // the last path offered did not fit: verify nothing until a new one does
     bool PackageRefused();
+
+    ControllerPlatform& platform_;
+    const ControllerTimings timings_;
+
+    std::atomic<DownloadEventSink*> sink_{nullptr};
+    CommandMailbox mailbox_;
+    std::atomic<bool> closeAllowed_{true}; // written through SetCloseAllowed
+    std::atomic<bool> controlStop_{false};
+    std::atomic<bool> shuttingDown_{false};
+    ShutdownSignal shutdownSignal_;
+
+    std::wstring exeFolder_;
+    // Written on the UI thread before any thread starts and by Shutdown after they are done.
+    bool engineLoaded_ = false;
+    std::function<void()> unloadEngine_; // frees the engine; called by Shutdown when no thread is inside it
+    EngineExports exports_;
+    std::unique_ptr<WorkerThread> controlThread_;
+
+    std::mutex pathMutex_; // guards packagePath_ and packageRefused_
+    std::wstring packagePath_;
+    bool packageRefused_ = false; // the last path offered did not fit: verify nothing until a new one does
 
     // One verification at a time; the texts the engine's init record points to, which stay
     // valid (at the same addresses) until the controller is gone.
-    std::mutex verifyMutex;
-    std::array<wchar_t, kPackagePathCapacity> enginePath{};
-    std::array<wchar_t, kPackagePathCapacity> engineModel{};
-    const wchar_t engineExtra[1] = {L'\0'};
+    std::mutex verifyMutex_;
+    std::array<wchar_t, kPackagePathCapacity> enginePath_{};
+    std::array<wchar_t, kPackagePathCapacity> engineModel_{};
+    const wchar_t engineExtra_[1] = {L'\0'};
 
-    std::mutex threadsMutex;                            // guards runs and workers
-    std::vector<std::shared_ptr<RunGate>> runs;         // RunThreads no stop has taken yet
-    std::vector<std::unique_ptr<WorkerThread>> workers; // VerifyThreads and StopThreads
+    std::mutex threadsMutex_;                            // guards runs_ and workers_
+    std::vector<std::shared_ptr<RunGate>> runs_;         // RunThreads no stop has taken yet
+    std::vector<std::unique_ptr<WorkerThread>> workers_; // VerifyThreads and StopThreads
 
-    std::unique_ptr<CellLog> cellLog; // destroyed by Shutdown once no callback can reach it
+    std::unique_ptr<CellLog> cellLog_; // destroyed by Shutdown once no callback can reach it
 };
 
 // The registered controller, for the engine's callbacks. A callback holds a CallbackScope for

@@ -19,8 +19,8 @@ namespace {
 
 constexpr DWORD kPollMs = 2;
 
-// While the UI thread waits it still handles messages sent to its windows: the hooks that
-// worker threads call act on those windows, and some window calls send and wait.
+// While the UI thread waits it still handles messages sent to its windows: the events
+// that worker threads raise act on those windows, and some window calls send and wait.
 void HandleSentMessages() {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
@@ -95,7 +95,7 @@ using detail::ControllerCore;
 
 DownloadController::DownloadController()
     : core_(std::make_shared<ControllerCore>(g_platform, std::make_unique<CellLog>())) {
-    core_->exeFolder = ExecutableFolder();
+    core_->SetExeFolder(ExecutableFolder());
     core_->Register();
 }
 
@@ -103,19 +103,15 @@ DownloadController::~DownloadController() {
     Shutdown();
 }
 
-void DownloadController::SetHooks(const DownloadHooks& hooks) {
-    core_->SetHooks(hooks);
-}
-
-void DownloadController::SetCloseAllowedNotice(CloseAllowedNotice notice) {
-    core_->closeAllowedNotice = notice;
+void DownloadController::SetEventSink(DownloadEventSink* sink) {
+    core_->SetEventSink(sink);
 }
 
 void DownloadController::LoadEngine() {
     ControllerCore& core = *core_;
-    if (core.HasEngine() || core.shuttingDown)
+    if (core.HasEngine() || core.ShuttingDown())
         return;
-    const std::wstring path = core.exeFolder + L"\\dVarnok.dll";
+    const std::wstring path = core.ExeFolder() + L"\\dVarnok.dll";
     const HMODULE engine = LoadLibraryW(path.c_str());
     if (engine == nullptr)
         return;
@@ -154,7 +150,7 @@ void DownloadController::BeginStop() {
 }
 
 bool DownloadController::IsCloseAllowed() const {
-    return core_->closeAllowed;
+    return core_->IsCloseAllowed();
 }
 
 void DownloadController::Shutdown() {

@@ -1,43 +1,18 @@
 // The download controller: owns the engine library, the cell log and the worker threads, and
 // turns the wizard's requests and the engine's reports into verify -> run -> finish or stop.
 //
-// Threads: the constructor, SetHooks, SetCloseAllowedNotice, LoadEngine, SetPackagePath,
-// PostCommand, BeginStop, IsCloseAllowed and Shutdown are called on the UI thread. The hooks are
-// called on the controller's control thread (OnVerifyPassed, OnUpgradeSucceeded) and on the
-// engine's threads (the others), never on the UI thread. A hook may send a message to a window of
-// the UI thread: Shutdown keeps handling sent messages while it waits. A hook must not wait for
-// anything else the UI thread does.
+// Threads: the constructor, SetEventSink, LoadEngine, SetPackagePath, PostCommand, BeginStop,
+// IsCloseAllowed and Shutdown are called on the UI thread. The events reach the sink on the
+// controller's and the engine's threads (download_events.h).
 #pragma once
+
+#include "download/download_events.h"
 
 #include <cstdint>
 #include <memory>
 #include <string_view>
 
 namespace tarnvel {
-
-// Each hook takes one value; only OnProgress's is meaningful: the address of an int32 percent
-// (0 to 98), valid only during the call.
-using DownloadHook = void (*)(std::intptr_t value);
-
-// Called on the controller's and the engine's threads right after IsCloseAllowed's answer changed;
-// like a hook, it must not wait for the UI thread.
-using CloseAllowedNotice = void (*)();
-
-struct DownloadHooks {
-    DownloadHook OnDeviceMode = nullptr;
-    DownloadHook OnReserved1 = nullptr;
-    DownloadHook OnDeviceInfo = nullptr;
-    DownloadHook OnDeviceLost = nullptr;
-    DownloadHook OnVerifyPassed = nullptr;
-    DownloadHook OnVerifyFailed = nullptr;
-    DownloadHook OnUpgradeStarted = nullptr;
-    DownloadHook OnReserved7 = nullptr;
-    DownloadHook OnProgress = nullptr;
-    DownloadHook OnUpgradeSucceeded = nullptr;
-    DownloadHook OnUpgradeFailed = nullptr;
-    DownloadHook OnReserved11 = nullptr;
-    DownloadHook OnUpgradeBegin = nullptr;
-};
 
 // Codes of the controller's one-slot mailbox.
 enum : int {
@@ -49,7 +24,7 @@ enum : int {
 };
 
 namespace detail {
-struct ControllerCore;
+class ControllerCore;
 }
 
 // One per process: the engine's callbacks carry no context, so the constructor registers the
@@ -62,8 +37,9 @@ public:
     DownloadController(const DownloadController&) = delete;
     DownloadController& operator=(const DownloadController&) = delete;
 
-    void SetHooks(const DownloadHooks& hooks);
-    void SetCloseAllowedNotice(CloseAllowedNotice notice);
+    // Where the events go from now on (null: nowhere); the sink must stay valid until Shutdown
+    // has returned.
+    void SetEventSink(DownloadEventSink* sink);
 
     // Loads "<executable folder>\dVarnok.dll" and starts the control thread. Without the
     // library nothing starts and posted commands are never acted on.

@@ -1,7 +1,6 @@
-// The five callbacks the engine reports through: each logs its event to the cell log and, for
-// the events the wizard cares about, moves the controller on and calls the wizard's hooks.
-// They reach the controller through its process-wide registration; without a registered
-// controller they do nothing.
+// The five callbacks the engine reports through: each passes its report to the registered
+// controller's core (controller_core.cpp), which logs it and moves the run on. Without a
+// registered controller they do nothing.
 #pragma once
 
 #include "download/engine_interface.h"

@@ -1,6 +1,7 @@
 // The binary interface of the download engine library dVarnok.dll: the record handed to
 // InitDownloadObj, the three records its callbacks receive by value, the five exports and the
-// five callbacks. Integers are 32-bit, texts UTF-16, records without gaps but one (EngineInitParams on x64).
+// five callbacks. Integers are 32-bit, texts UTF-16, records without gaps but one:
+// EngineInitParams on x64.
 #pragma once
 
 #include <cstddef>

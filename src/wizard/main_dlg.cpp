@@ -6,11 +6,9 @@
 #include "download/download_controller.h"
 #include "resources/picture_ids.h"
 #include "resources/resource_ids.h"
-#include "wizard/hook_queue.h"
 #include "wizard/skin.h"
 #include "wizard/status_view.h"
 #include "wizard/window_shape.h"
-#include "wizard/wizard_hooks.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -38,7 +36,9 @@ bool AnswersDirectly(UINT message) {
 
 } // namespace
 
-CMainDlg::CMainDlg() : pageContainer_([] { return std::make_unique<CTarnvelAssistantDownloadView>(); }) {}
+CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop)
+    : pageContainer_([] { return std::make_unique<CTarnvelAssistantDownloadView>(); }),
+      controller_(&controller), loop_(loop) {}
 
 CMainDlg::~CMainDlg() {
     if (hwnd_)
@@ -109,8 +109,8 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         break;
-    case kMsgHookWork:
-        TakeHookWork();
+    case kMsgEvents:
+        TakeEvents();
         return TRUE;
     case WM_QUERYENDSESSION:
         UpdateSessionGuard();
@@ -137,9 +137,9 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CMainDlg::OnInitDialog() {
-    // The hooks reach the window through the queue; publish it before the controller exists.
+    // The controller's events reach the window through its queue; ready before the engine loads.
     const HWND hwnd = hwnd_;
-    WizardHookQueue().Attach([hwnd] { return PostMessageW(hwnd, kMsgHookWork, 0, 0) != FALSE; });
+    events_.Attach([hwnd] { return PostMessageW(hwnd, kMsgEvents, 0, 0) != FALSE; });
 
     SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(hwnd_, kLayerKey, 255, LWA_ALPHA);
@@ -150,9 +150,9 @@ void CMainDlg::OnInitDialog() {
         shadow_.placementMode = 4;
     }
 
-    if (MessageLoop* loop = AppModule::Instance().CurrentThreadLoop()) {
-        loop->AddMessageFilter(this);
-        loop->AddIdleHandler(this);
+    if (loop_) {
+        loop_->AddMessageFilter(this);
+        loop_->AddIdleHandler(this);
     }
 
     SetWindowTextW(hwnd_, texts::kWindowTitle);
@@ -177,10 +177,8 @@ void CMainDlg::OnInitDialog() {
         ChangeWindowMessageFilterEx(hwnd_, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
 
     flow_.Init();
-    controller_ = std::make_unique<DownloadController>();
-    controller_->SetHooks(WizardHooks());
-    // The guard follows the controller's answer through the same wake-up as the hooks.
-    controller_->SetCloseAllowedNotice([] { WizardHookQueue().Nudge(); });
+    // The guard follows the controller's close answer through the same wake-up as the events.
+    controller_->SetEventSink(&events_);
     controller_->LoadEngine();
 }
 
@@ -355,31 +353,32 @@ void CMainDlg::ShutDownController() {
     if (!controller_)
         return;
     controller_->Shutdown();
-    controller_.reset();
+    controller_->SetEventSink(nullptr);
+    controller_ = nullptr;
     UpdateSessionGuard();
 }
 
 void CMainDlg::OnDestroy() {
-    WizardHookQueue().Detach();
+    events_.Detach();
     KillTimer(hwnd_, timers::kSlide);
     ShutDownController();
     taskbar_.reset();
-    if (MessageLoop* loop = AppModule::Instance().CurrentThreadLoop()) {
-        loop->RemoveMessageFilter(this);
-        loop->RemoveIdleHandler(this);
+    if (loop_) {
+        loop_->RemoveMessageFilter(this);
+        loop_->RemoveIdleHandler(this);
     }
 }
 
 void CMainDlg::OnIdle() {
     // A wake-up that could not be posted (a full message queue) is made up for here, once the
     // queue has been worked through.
-    if (WizardHookQueue().WakeMissed())
-        TakeHookWork();
+    if (events_.WakeMissed())
+        TakeEvents();
 }
 
-void CMainDlg::TakeHookWork() {
-    for (const HookWork& work : WizardHookQueue().TakeAll())
-        flow_.CarryOut(work);
+void CMainDlg::TakeEvents() {
+    for (const DownloadEvent& event : events_.TakeAll())
+        flow_.CarryOut(event);
     UpdateSessionGuard();
 }
 

@@ -2,13 +2,14 @@
 // pop-up, and the wizard that runs in it.
 #pragma once
 
-#include "app/message_loop.h"
 #include "controls/custom_button.h"
 #include "controls/document_view.h"
 #include "controls/gdi_handles.h"
 #include "controls/shadow_wnd.h"
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
+#include "platform/message_loop.h"
+#include "wizard/event_queue.h"
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
 #include "wizard/step_indicator.h"
@@ -27,12 +28,14 @@ class DownloadController;
 
 // The main window's private messages.
 enum WizardMessage : UINT {
-    kMsgHookWork = WM_APP, // the hook queue holds reports for the UI thread
+    kMsgEvents = WM_APP, // the event queue holds the controller's events for the UI thread
 };
 
 class CMainDlg final : public MessageFilter, public IdleHandler, private WizardPort {
 public:
-    CMainDlg();
+    // Both must outlive the window; the window loads the controller's engine and shuts it down.
+    // Without a loop (tests) the window has no message filter or idle pass.
+    CMainDlg(DownloadController& controller, MessageLoop* loop);
     ~CMainDlg();
 
     CMainDlg(const CMainDlg&) = delete;
@@ -62,7 +65,7 @@ private:
     void OnClose();
     void OnDestroy();
     void ShutDownController();
-    void TakeHookWork();
+    void TakeEvents();
     void UpdateSessionGuard();
     void ApplySessionProtection(bool protect);
     void ConnectTaskbar();
@@ -129,8 +132,10 @@ private:
 
     // The wizard.
     WizardFlow flow_{*this};
-    std::unique_ptr<DownloadController> controller_; // null once shut down
-    bool closing_ = false;                           // a close question is open
+    EventQueue events_;
+    DownloadController* controller_; // null once shut down
+    MessageLoop* loop_;
+    bool closing_ = false; // a close question is open
 
     // Protection of a phone being written.
     SessionGuard sessionGuard_;

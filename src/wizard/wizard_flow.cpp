@@ -156,29 +156,31 @@ void WizardFlow::OnUpgradeBegin() {
     Apply(taskbar_.OnUpgradeBegin());
 }
 
-void WizardFlow::CarryOut(const HookWork& work) {
-    switch (work.event) {
-    case HookEvent::VerifyPassed:
+void WizardFlow::CarryOut(const DownloadEvent& event) {
+    switch (event.kind) {
+    case DownloadEventKind::VerifyPassed:
         OnVerifyPassed();
         break;
-    case HookEvent::VerifyFailed:
+    case DownloadEventKind::VerifyFailed:
         OnVerifyFailed();
         break;
-    case HookEvent::UpgradeStarted:
+    case DownloadEventKind::UpgradeStarted:
         OnUpgradeStarted();
         break;
-    case HookEvent::Progress:
-        OnProgress(work.value);
+    case DownloadEventKind::Progress:
+        OnProgress(event.percent);
         break;
-    case HookEvent::UpgradeSucceeded:
+    case DownloadEventKind::UpgradeSucceeded:
         OnUpgradeSucceeded();
         break;
-    case HookEvent::UpgradeFailed:
+    case DownloadEventKind::UpgradeFailed:
         OnUpgradeFailed();
         break;
-    case HookEvent::UpgradeBegin:
+    case DownloadEventKind::UpgradeBegin:
         OnUpgradeBegin();
         break;
+    case DownloadEventKind::CloseAllowedChanged:
+        break; // the window's queue turns it into a wake-up alone
     }
 }
 

@@ -3,7 +3,7 @@
 // main window carries the effects out on its windows and the controller.
 #pragma once
 
-#include "wizard/hook_queue.h"
+#include "download/download_events.h"
 #include "wizard/page_slider.h"
 #include "wizard/session_guard.h"
 
@@ -92,8 +92,8 @@ public:
     void OnUpgradeSucceeded();
     void OnUpgradeFailed();
     void OnUpgradeBegin();
-    // One report taken from the hook queue.
-    void CarryOut(const HookWork& work);
+    // One event taken from the window's event queue.
+    void CarryOut(const DownloadEvent& event);
 
     int CurrentPage() const { return currentPage_; }
     int PendingPage() const { return pendingPage_; }

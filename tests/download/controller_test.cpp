@@ -324,13 +324,13 @@ TEST_F(ControllerTest, ShutdownKeepsHandlingMessagesSentByAHook) {
     ASSERT_NE(window, nullptr);
     hookEntered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     StartController();
-    DownloadHooks hooks = testing::HookRecorder::Hooks();
-    hooks.OnVerifyPassed = [](std::intptr_t) {
+    recorder_.OnCall([](const testing::HookCall& call) {
+        if (call.name != "OnVerifyPassed")
+            return;
         SetEvent(hookEntered);
         Sleep(100);                          // the UI thread is in Shutdown by now
         SetWindowTextW(window, L"verified"); // sends WM_SETTEXT to the UI thread and waits
-    };
-    controller_->SetHooks(hooks);
+    });
     Verify(MakePackage("5512Q", "x"));
     ASSERT_EQ(WaitForSingleObject(hookEntered, 5000), WAIT_OBJECT_0);
     ShutdownController();

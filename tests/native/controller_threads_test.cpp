@@ -29,9 +29,11 @@ using testing::FakeEngine;
 using testing::MemoryLogSink;
 using testing::TestPlatform;
 
-// What the wizard's hooks saw; the hooks are plain functions, so this is process-wide.
-struct HookRecord {
-    std::array<std::atomic<int>, detail::kHookSlots> calls{};
+constexpr std::size_t kEventKinds = static_cast<std::size_t>(DownloadEventKind::CloseAllowedChanged) + 1;
+
+// What the client's sink saw.
+struct EventRecord final : DownloadEventSink {
+    std::array<std::atomic<int>, kEventKinds> calls{};
     std::atomic<bool> shutDown{false};
     std::atomic<int> afterShutdown{0};
     std::atomic<int> badPercents{0};
@@ -43,50 +45,31 @@ struct HookRecord {
         afterShutdown = 0;
         badPercents = 0;
     }
-    int Count(int slot) const { return calls[static_cast<std::size_t>(slot)]; }
-};
-HookRecord g_hooks;
+    int Count(DownloadEventKind kind) const { return calls[static_cast<std::size_t>(kind)]; }
 
-template <int Slot> void Hook(std::intptr_t value) {
-    TestPlatform::EnterHook();
-    if (g_hooks.shutDown)
-        ++g_hooks.afterShutdown;
-    if (Slot == detail::SlotProgress) {
-        const std::int32_t percent = *reinterpret_cast<const std::int32_t*>(value);
-        if (percent < 0 || percent > 98)
-            ++g_hooks.badPercents;
-        std::this_thread::yield(); // a hook that takes a moment, as a window's would
+    void OnDownloadEvent(const DownloadEvent& event) override {
+        TestPlatform::EnterHook();
+        if (shutDown)
+            ++afterShutdown;
+        if (event.kind == DownloadEventKind::Progress) {
+            if (event.percent < 0 || event.percent > 98)
+                ++badPercents;
+            std::this_thread::yield(); // a sink that takes a moment, as a window's would
+        }
+        ++calls[static_cast<std::size_t>(event.kind)];
+        TestPlatform::LeaveHook();
     }
-    ++g_hooks.calls[Slot];
-    TestPlatform::LeaveHook();
-}
-
-DownloadHooks RecordingHooks() {
-    DownloadHooks hooks;
-    hooks.OnDeviceMode = &Hook<0>;
-    hooks.OnReserved1 = &Hook<1>;
-    hooks.OnDeviceInfo = &Hook<2>;
-    hooks.OnDeviceLost = &Hook<3>;
-    hooks.OnVerifyPassed = &Hook<4>;
-    hooks.OnVerifyFailed = &Hook<5>;
-    hooks.OnUpgradeStarted = &Hook<6>;
-    hooks.OnReserved7 = &Hook<7>;
-    hooks.OnProgress = &Hook<8>;
-    hooks.OnUpgradeSucceeded = &Hook<9>;
-    hooks.OnUpgradeFailed = &Hook<10>;
-    hooks.OnReserved11 = &Hook<11>;
-    hooks.OnUpgradeBegin = &Hook<12>;
-    return hooks;
-}
+};
+EventRecord g_hooks;
 
 // A controller as the main window makes it, on the test platform and the fake engine.
 std::shared_ptr<ControllerCore> StartController(TestPlatform& platform, std::shared_ptr<MemoryLogSink> sink,
                                                 const ControllerTimings& timings) {
     auto core =
         std::make_shared<ControllerCore>(platform, std::make_unique<CellLog>(L"D:\\Tools", sink), timings);
-    core->exeFolder = L"D:\\Tools";
+    core->SetExeFolder(L"D:\\Tools");
     core->Register();
-    core->SetHooks(RecordingHooks());
+    core->SetEventSink(&g_hooks);
     core->StartEngine(FakeEngine::Get().Exports(), [] { FakeEngine::Get().Unload(); });
     return core;
 }
@@ -174,7 +157,7 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
                 ++posts;
                 if (random() % 4 == 0)
                     std::this_thread::sleep_for(std::chrono::microseconds(random() % 200));
-                if (!core->closeAllowed)
+                if (!core->IsCloseAllowed())
                     std::this_thread::yield();
             }
         });
@@ -184,19 +167,19 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
 
     // The loop may still be on the posters' last code (CmdVerifyPassed posts CmdRun, which would
     // replace a code posted now): wait until it is empty or holds a code that is not its own.
-    ASSERT_TRUE(
-        Eventually([&] { return !core->mailbox.Pending() || !IsControllerCode(core->mailbox.Command()); }));
-    const int finished = g_hooks.Count(detail::SlotUpgradeSucceeded);
+    ASSERT_TRUE(Eventually(
+        [&] { return !core->Mailbox().Pending() || !IsControllerCode(core->Mailbox().Command()); }));
+    const int finished = g_hooks.Count(DownloadEventKind::UpgradeSucceeded);
     core->PostCommand(CmdFinish);
     ++posts;
-    ASSERT_TRUE(Eventually([&] { return g_hooks.Count(detail::SlotUpgradeSucceeded) > finished; }));
-    const int passed = g_hooks.Count(detail::SlotVerifyPassed);
+    ASSERT_TRUE(Eventually([&] { return g_hooks.Count(DownloadEventKind::UpgradeSucceeded) > finished; }));
+    const int passed = g_hooks.Count(DownloadEventKind::VerifyPassed);
     const int runs = engine.Runs();
     core->PostCommand(32);
     core->PostCommand(CmdVerifyPassed); // replaces the unknown code; CmdRun follows by itself
     posts += 2;
     ASSERT_TRUE(Eventually([&] { return engine.Runs() > runs; }));
-    EXPECT_EQ(g_hooks.Count(detail::SlotVerifyPassed), passed + 1);
+    EXPECT_EQ(g_hooks.Count(DownloadEventKind::VerifyPassed), passed + 1);
     core->Shutdown();
     g_hooks.shutDown = true;
     const long long elapsed = MsSince(start);
@@ -209,7 +192,7 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
     const int inits = engine.Inits();
     EXPECT_EQ(sink->Creates() + AlreadyOpenWarnings(*sink), inits);
     // Every finish and every BeginStop ran its stop, and Shutdown stopped the engine once more.
-    const int succeeded = g_hooks.Count(detail::SlotUpgradeSucceeded);
+    const int succeeded = g_hooks.Count(DownloadEventKind::UpgradeSucceeded);
     EXPECT_EQ(engine.Stops(), succeeded + beginStops + 1);
     // CmdVerifyPassed posts CmdRun itself; the other codes taken each used up one post.
     const int taken = inits + engine.Runs() + succeeded;
@@ -219,8 +202,9 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
     std::printf(
         "[ figure ] %d posters x %d: %d posts, %d BeginStops; taken: %d verify, %d verify passed, %d run, "
         "%d finish; %zu threads, %lld ms\n",
-        kPosters, kPostsEach, posts.load(), beginStops.load(), inits, g_hooks.Count(detail::SlotVerifyPassed),
-        engine.Runs(), succeeded, platform.Started(), elapsed);
+        kPosters, kPostsEach, posts.load(), beginStops.load(), inits,
+        g_hooks.Count(DownloadEventKind::VerifyPassed), engine.Runs(), succeeded, platform.Started(),
+        elapsed);
 }
 
 // One poster against the control loop's wait, at varying distances from the loop's last look:
@@ -241,7 +225,7 @@ TEST(ControllerThreads, APostRacingTheControlLoopsWaitIsTakenAndShutdownEndsIt) 
             if (random() % 2 == 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
             core->PostCommand(CmdEndLog); // the log is closed: taking it does nothing else
-            ASSERT_TRUE(Eventually([&] { return !core->mailbox.Pending(); })) << "post " << post;
+            ASSERT_TRUE(Eventually([&] { return !core->Mailbox().Pending(); })) << "post " << post;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
         core->Shutdown();
@@ -295,7 +279,7 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
                 core->StartStopThread();
                 core->PostCommand(CmdEndLog);
             }
-            if (!core->closeAllowed)
+            if (!core->IsCloseAllowed())
                 std::this_thread::yield();
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));

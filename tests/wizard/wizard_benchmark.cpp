@@ -1,10 +1,9 @@
 // Figures, not assertions: how long a page slide takes and how often the strip is painted on the
 // way, and how long a hook holds the thread that calls it while the UI thread is busy.
 #include "controls/document_view.h"
-#include "wizard/hook_queue.h"
+#include "wizard/event_queue.h"
 #include "wizard/page_slider.h"
 #include "wizard/status_view.h"
-#include "wizard/wizard_hooks.h"
 #include "wizard/wizard_ids.h"
 
 #include <commctrl.h>
@@ -101,21 +100,22 @@ TEST(WizardBenchmark, HookCallsWhileTheUiIsLive) {
     ASSERT_NE(host.view, nullptr);
     constexpr UINT kWake = WM_APP;
     const HWND target = host.hwnd;
-    WizardHookQueue().Attach([target] { return PostMessageW(target, kWake, 0, 0) != FALSE; });
+    EventQueue queue;
+    queue.Attach([target] { return PostMessageW(target, kWake, 0, 0) != FALSE; });
     host.view->Logic().ShowUpgrading();
 
-    const DownloadHooks hooks = WizardHooks();
+    DownloadEventSink& sink = queue;
     std::vector<double> held;
     std::atomic<bool> done{false};
     std::thread engine([&] {
         held.reserve(20000);
         for (int i = 0; i < 20000; ++i) {
-            std::int32_t percent = i * 99 / 20000;
+            const std::int32_t percent = i * 99 / 20000;
             const Clock::time_point start = Clock::now();
             if (i % 100 == 0)
-                hooks.OnUpgradeStarted(0);
+                sink.OnDownloadEvent({DownloadEventKind::UpgradeStarted});
             else
-                hooks.OnProgress(reinterpret_cast<std::intptr_t>(&percent));
+                sink.OnDownloadEvent({DownloadEventKind::Progress, percent});
             held.push_back(Milliseconds(Clock::now() - start) * 1000.0);
             if (i % 50 == 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -128,15 +128,15 @@ TEST(WizardBenchmark, HookCallsWhileTheUiIsLive) {
     while (!done && GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == kWake && msg.hwnd == target) {
             ++batches;
-            for (const HookWork& work : WizardHookQueue().TakeAll())
-                if (work.event == HookEvent::Progress)
-                    host.view->Logic().SetDownloadPercent(work.value);
+            for (const DownloadEvent& event : queue.TakeAll())
+                if (event.kind == DownloadEventKind::Progress)
+                    host.view->Logic().SetDownloadPercent(event.percent);
             continue;
         }
         DispatchMessageW(&msg);
     }
     engine.join();
-    WizardHookQueue().Detach();
+    queue.Detach();
 
     std::sort(held.begin(), held.end());
     std::printf("hook calls: %zu, UI batches: %d; held the caller median %.1f us, 99th percentile %.1f us, "

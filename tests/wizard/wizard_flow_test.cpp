@@ -301,17 +301,18 @@ TEST_F(WizardFlowTest, StrayTickAfterTheSlideEndedDoesNothing) {
 
 TEST_F(WizardFlowTest, QueuedReportsDriveTheSameHandlers) {
     StartVerification();
-    for (const HookWork& work : {HookWork{HookEvent::VerifyPassed}, HookWork{HookEvent::UpgradeBegin},
-                                 HookWork{HookEvent::UpgradeStarted}, HookWork{HookEvent::Progress, 64},
-                                 HookWork{HookEvent::UpgradeFailed}})
+    for (const DownloadEvent& work :
+         {DownloadEvent{DownloadEventKind::VerifyPassed}, DownloadEvent{DownloadEventKind::UpgradeBegin},
+          DownloadEvent{DownloadEventKind::UpgradeStarted}, DownloadEvent{DownloadEventKind::Progress, 64},
+          DownloadEvent{DownloadEventKind::UpgradeFailed}})
         flow.CarryOut(work);
     EXPECT_THAT(port.log, ElementsAre("ShowVerifyPassed", "back enabled", "back disabled", "ShowUpgrading",
                                       "Taskbar normal 0", "ShowUpgradeStarted", "SetDownloadPercent 64",
                                       "Taskbar normal 64", "ShowUpgradeFailed", "Taskbar error 100",
                                       "StartSlideTimer"));
     port.log.clear();
-    flow.CarryOut({HookEvent::UpgradeSucceeded});
-    flow.CarryOut({HookEvent::VerifyFailed});
+    flow.CarryOut({DownloadEventKind::UpgradeSucceeded});
+    flow.CarryOut({DownloadEventKind::VerifyFailed});
     EXPECT_THAT(port.log,
                 ElementsAre("SetDownloadPercent 100", "ShowUpgradeSucceeded", "Taskbar none 0",
                             "StartSlideTimer", "ShowVerifyFailed", "Taskbar error 100", "StartSlideTimer"));

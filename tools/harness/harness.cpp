@@ -1,5 +1,5 @@
-// Console harness: the real DownloadController with hooks that print each call, driven by a
-// script given as arguments, one step per argument. Put it beside a dVarnok.dll (the simulated
+// Console harness: the real DownloadController with an event sink that prints each event,
+// driven by a script given as arguments, one step per argument. Put it beside a dVarnok.dll (the simulated
 // engine) and run, for example:
 //
 //   tarnvel_harness path=C:\pkg\p.rzb verify until=OnVerifyPassed until=OnProgress>=50 shutdown
@@ -10,8 +10,9 @@
 //   post=<code>        PostCommand(code)
 //   back               BeginStop, then PostCommand(CmdEndLog), as the wizard's Back button does
 //   sleep=<ms>         waits
-//   until=<hook>[#n][:<ms>]      waits until the hook has been called n times (default 1) in
-//                                all, at most ms (default 30000); a timeout ends the script
+//   until=<hook>[#n][:<ms>]      waits until the event printed as <hook> (OnVerifyPassed, ...)
+//                                came n times (default 1) in all, at most ms (default 30000);
+//                                a timeout ends the script
 //   until=OnProgress>=<p>[:<ms>] waits for a progress report of at least p percent
 //   close?             prints IsCloseAllowed
 //   shutdown           Shutdown (prints how long it took); done at the end anyway
@@ -50,56 +51,42 @@ void Print(const std::string& text) {
     std::fflush(stdout);
 }
 
-void Hook(const char* name, std::intptr_t value, bool progress) {
-    const int shown = progress ? *reinterpret_cast<const std::int32_t*>(value) : static_cast<int>(value);
+void Report(const char* name, int value, bool progress) {
     {
         std::lock_guard lock(g_mutex);
         ++g_counts[name];
         if (progress)
-            g_bestProgress = std::max(g_bestProgress, shown);
-        Print(std::string(name) + " " + std::to_string(shown));
+            g_bestProgress = std::max(g_bestProgress, value);
+        Print(std::string(name) + " " + std::to_string(value));
     }
     g_changed.notify_all();
 }
 
-#define TARNVEL_HARNESS_HOOK(name)                                                                           \
-    void name(std::intptr_t value) {                                                                         \
-        Hook(#name, value, false);                                                                           \
+// Prints each event under the name scripts wait for; the change of the close answer is asked
+// for with "close?" instead.
+class PrintingSink final : public DownloadEventSink {
+public:
+    void OnDownloadEvent(const DownloadEvent& event) override {
+        switch (event.kind) {
+        case DownloadEventKind::VerifyPassed:
+            return Report("OnVerifyPassed", 0, false);
+        case DownloadEventKind::VerifyFailed:
+            return Report("OnVerifyFailed", 0, false);
+        case DownloadEventKind::UpgradeStarted:
+            return Report("OnUpgradeStarted", 0, false);
+        case DownloadEventKind::Progress:
+            return Report("OnProgress", event.percent, true);
+        case DownloadEventKind::UpgradeSucceeded:
+            return Report("OnUpgradeSucceeded", 0, false);
+        case DownloadEventKind::UpgradeFailed:
+            return Report("OnUpgradeFailed", 0, false);
+        case DownloadEventKind::UpgradeBegin:
+            return Report("OnUpgradeBegin", 0, false);
+        case DownloadEventKind::CloseAllowedChanged:
+            return;
+        }
     }
-TARNVEL_HARNESS_HOOK(OnDeviceMode)
-TARNVEL_HARNESS_HOOK(OnReserved1)
-TARNVEL_HARNESS_HOOK(OnDeviceInfo)
-TARNVEL_HARNESS_HOOK(OnDeviceLost)
-TARNVEL_HARNESS_HOOK(OnVerifyPassed)
-TARNVEL_HARNESS_HOOK(OnVerifyFailed)
-TARNVEL_HARNESS_HOOK(OnUpgradeStarted)
-TARNVEL_HARNESS_HOOK(OnReserved7)
-TARNVEL_HARNESS_HOOK(OnUpgradeSucceeded)
-TARNVEL_HARNESS_HOOK(OnUpgradeFailed)
-TARNVEL_HARNESS_HOOK(OnReserved11)
-TARNVEL_HARNESS_HOOK(OnUpgradeBegin)
-#undef TARNVEL_HARNESS_HOOK
-void OnProgress(std::intptr_t value) {
-    Hook("OnProgress", value, true);
-}
-
-DownloadHooks PrintingHooks() {
-    DownloadHooks hooks;
-    hooks.OnDeviceMode = OnDeviceMode;
-    hooks.OnReserved1 = OnReserved1;
-    hooks.OnDeviceInfo = OnDeviceInfo;
-    hooks.OnDeviceLost = OnDeviceLost;
-    hooks.OnVerifyPassed = OnVerifyPassed;
-    hooks.OnVerifyFailed = OnVerifyFailed;
-    hooks.OnUpgradeStarted = OnUpgradeStarted;
-    hooks.OnReserved7 = OnReserved7;
-    hooks.OnProgress = OnProgress;
-    hooks.OnUpgradeSucceeded = OnUpgradeSucceeded;
-    hooks.OnUpgradeFailed = OnUpgradeFailed;
-    hooks.OnReserved11 = OnReserved11;
-    hooks.OnUpgradeBegin = OnUpgradeBegin;
-    return hooks;
-}
+};
 
 void Say(const std::string& text) {
     std::lock_guard lock(g_mutex);
@@ -136,8 +123,9 @@ bool Until(std::string condition) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    static PrintingSink sink; // outlives the controller
     DownloadController controller;
-    controller.SetHooks(PrintingHooks());
+    controller.SetEventSink(&sink);
     controller.LoadEngine();
     Say("> load");
     bool shutDown = false;

@@ -160,14 +160,15 @@ void WriterThroughput() {
                 elapsed / 1000, kLines / (elapsed / 1e6));
 }
 
-void NoOp(std::intptr_t) {}
+class NoOpSink final : public DownloadEventSink {
+public:
+    void OnDownloadEvent(const DownloadEvent&) override {}
+};
 
 void CallbackHold() {
+    static NoOpSink sink;
     DownloadController controller; // registered; no engine needed to take the callbacks
-    DownloadHooks hooks;
-    for (DownloadHook* slot : {&hooks.OnProgress, &hooks.OnVerifyFailed, &hooks.OnUpgradeBegin})
-        *slot = NoOp;
-    controller.SetHooks(hooks);
+    controller.SetEventSink(&sink);
     std::vector<double> progress, message;
     MsgInfoRecord record{};
     record.msgType = 2;
@@ -183,8 +184,8 @@ void CallbackHold() {
         if (i % 64 == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    Print("UShowProgress holds the engine's thread (no-op hooks)", Summarise(progress), progress.size());
-    Print("USendMsgInfo holds the engine's thread (no-op hooks)", Summarise(message), message.size());
+    Print("UShowProgress holds the engine's thread (no-op sink)", Summarise(progress), progress.size());
+    Print("USendMsgInfo holds the engine's thread (no-op sink)", Summarise(message), message.size());
     controller.Shutdown();
 }
 

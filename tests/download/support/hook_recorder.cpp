@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 
 namespace tarnvel::testing {
 
@@ -10,20 +9,28 @@ namespace {
 
 std::atomic<HookRecorder*> g_recorder{nullptr};
 
-template <const char* Name> void RecordValue(std::intptr_t value) {
-    HookRecorder::Record(Name, static_cast<int>(value));
+// The names the harness and the fault runs print and read.
+const char* HookName(DownloadEventKind kind) {
+    switch (kind) {
+    case DownloadEventKind::VerifyPassed:
+        return "OnVerifyPassed";
+    case DownloadEventKind::VerifyFailed:
+        return "OnVerifyFailed";
+    case DownloadEventKind::UpgradeStarted:
+        return "OnUpgradeStarted";
+    case DownloadEventKind::Progress:
+        return "OnProgress";
+    case DownloadEventKind::UpgradeSucceeded:
+        return "OnUpgradeSucceeded";
+    case DownloadEventKind::UpgradeFailed:
+        return "OnUpgradeFailed";
+    case DownloadEventKind::UpgradeBegin:
+        return "OnUpgradeBegin";
+    case DownloadEventKind::CloseAllowedChanged:
+        break;
+    }
+    return nullptr;
 }
-
-void RecordProgress(std::intptr_t value) {
-    HookRecorder::Record("OnProgress", *reinterpret_cast<const std::int32_t*>(value));
-}
-
-constexpr char kDeviceMode[] = "OnDeviceMode", kReserved1[] = "OnReserved1", kDeviceInfo[] = "OnDeviceInfo",
-               kDeviceLost[] = "OnDeviceLost", kVerifyPassed[] = "OnVerifyPassed",
-               kVerifyFailed[] = "OnVerifyFailed", kUpgradeStarted[] = "OnUpgradeStarted",
-               kReserved7[] = "OnReserved7", kUpgradeSucceeded[] = "OnUpgradeSucceeded",
-               kUpgradeFailed[] = "OnUpgradeFailed", kReserved11[] = "OnReserved11",
-               kUpgradeBegin[] = "OnUpgradeBegin";
 
 } // namespace
 
@@ -35,22 +42,9 @@ HookRecorder::~HookRecorder() {
     g_recorder = nullptr;
 }
 
-DownloadHooks HookRecorder::Hooks() {
-    DownloadHooks hooks;
-    hooks.OnDeviceMode = RecordValue<kDeviceMode>;
-    hooks.OnReserved1 = RecordValue<kReserved1>;
-    hooks.OnDeviceInfo = RecordValue<kDeviceInfo>;
-    hooks.OnDeviceLost = RecordValue<kDeviceLost>;
-    hooks.OnVerifyPassed = RecordValue<kVerifyPassed>;
-    hooks.OnVerifyFailed = RecordValue<kVerifyFailed>;
-    hooks.OnUpgradeStarted = RecordValue<kUpgradeStarted>;
-    hooks.OnReserved7 = RecordValue<kReserved7>;
-    hooks.OnProgress = RecordProgress;
-    hooks.OnUpgradeSucceeded = RecordValue<kUpgradeSucceeded>;
-    hooks.OnUpgradeFailed = RecordValue<kUpgradeFailed>;
-    hooks.OnReserved11 = RecordValue<kReserved11>;
-    hooks.OnUpgradeBegin = RecordValue<kUpgradeBegin>;
-    return hooks;
+void HookRecorder::OnDownloadEvent(const DownloadEvent& event) {
+    if (const char* name = HookName(event.kind))
+        Record(name, event.percent);
 }
 
 void HookRecorder::Record(const char* name, int value) {

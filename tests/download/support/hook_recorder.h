@@ -1,5 +1,6 @@
-// A DownloadHooks table whose hooks record each call (name, value, time), for tests that watch
-// the controller from outside. One recorder at a time, like the controller.
+// An event sink that records each event (its old hook name, value, time), for tests that watch
+// the controller from outside. One recorder at a time, like the controller. The change of the
+// close answer is not recorded.
 #pragma once
 
 #include "download/download_controller.h"
@@ -15,20 +16,22 @@ namespace tarnvel::testing {
 
 struct HookCall {
     std::string name;
-    int value; // OnProgress: the percent it pointed to; otherwise the value passed
+    int value; // OnProgress: the percent; otherwise 0
     std::chrono::steady_clock::time_point when;
 };
 
-class HookRecorder {
+class HookRecorder final : public DownloadEventSink {
 public:
     HookRecorder();
     ~HookRecorder();
     HookRecorder(const HookRecorder&) = delete;
     HookRecorder& operator=(const HookRecorder&) = delete;
 
-    static DownloadHooks Hooks();
+    void OnDownloadEvent(const DownloadEvent& event) override;
+    // The sink to hand the controller.
+    DownloadEventSink* Sink() { return this; }
 
-    // Runs inside the named hook's call, on the hook's thread, before it is recorded.
+    // Runs inside the named event's delivery, on its thread, before it is recorded.
     void OnCall(std::function<void(const HookCall&)> action);
 
     std::vector<HookCall> Calls() const;

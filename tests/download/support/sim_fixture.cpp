@@ -56,7 +56,7 @@ std::wstring SimFixture::MakePackage(const std::string& model, const std::string
 
 void SimFixture::StartController() {
     controller_ = std::make_unique<DownloadController>();
-    controller_->SetHooks(HookRecorder::Hooks());
+    controller_->SetEventSink(recorder_.Sink());
     controller_->LoadEngine();
 }
 

@@ -1,7 +1,9 @@
-// The way from the download controller's and the engine's threads to the UI thread. The hooks
-// only record what happened and ask the UI thread to wake; they never wait for it, so they cannot
-// meet the UI thread waiting for the controller. Plain C++.
+// The main window's way from the download controller's and the engine's threads to its UI
+// thread: the controller's events are only recorded here, and the UI thread asked to wake; they
+// never wait for it, so they cannot meet the UI thread waiting for the controller. Plain C++.
 #pragma once
+
+#include "download/download_events.h"
 
 #include <cstdint>
 #include <functional>
@@ -10,24 +12,7 @@
 
 namespace tarnvel {
 
-enum class HookEvent : std::uint8_t {
-    VerifyPassed,
-    VerifyFailed,
-    UpgradeStarted,
-    Progress,
-    UpgradeSucceeded,
-    UpgradeFailed,
-    UpgradeBegin,
-};
-
-struct HookWork {
-    HookEvent event;
-    std::int32_t value = 0; // the percentage, for Progress
-
-    bool operator==(const HookWork&) const = default;
-};
-
-class HookQueue {
+class EventQueue final : public DownloadEventSink {
 public:
     // Posts the UI thread's wake-up; false when it could not be posted. Called under the queue's
     // lock, so it must not wait for anything.
@@ -37,15 +22,18 @@ public:
     void Attach(Wake wake);
     void Detach();
 
-    // Any thread. Work comes out in the order it went in; a progress report that follows another
-    // not yet taken replaces it, since only the latest value would be shown.
-    void Push(HookWork work);
+    // Any thread: a change of the close answer becomes a Nudge, every other event a Push.
+    void OnDownloadEvent(const DownloadEvent& event) override;
+
+    // Any thread. Events come out in the order they went in; a progress report that follows
+    // another not yet taken replaces it, since only the latest value would be shown.
+    void Push(DownloadEvent event);
 
     // Any thread: wakes the UI thread with no work to carry, to look at the controller again.
     void Nudge();
 
     // The UI thread, on its wake-up: everything pushed so far, oldest first.
-    std::vector<HookWork> TakeAll();
+    std::vector<DownloadEvent> TakeAll();
 
     // The UI thread, once its messages are handled: true when a wake-up could not be posted, so
     // that it takes the work (or the nudge) that waits without one.
@@ -56,13 +44,10 @@ private:
     void PostWake();
 
     std::mutex lock_;
-    std::vector<HookWork> pending_;
+    std::vector<DownloadEvent> pending_;
     Wake wake_;
     bool wakePosted_ = false;
     bool wakeMissed_ = false;
 };
-
-// The one queue of the process: the hooks carry no context, so they find it here.
-HookQueue& WizardHookQueue();
 
 } // namespace tarnvel

@@ -1,4 +1,4 @@
-#include "app/message_loop.h"
+#include "platform/message_loop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "wizard/hook_queue.h"
+#include "wizard/event_queue.h"
 
 #include <utility>
 
 namespace tarnvel {
 
-void HookQueue::Attach(Wake wake) {
+void EventQueue::Attach(Wake wake) {
     std::lock_guard<std::mutex> guard(lock_);
     wake_ = std::move(wake);
     pending_.clear();
@@ -12,7 +12,7 @@ void HookQueue::Attach(Wake wake) {
     wakeMissed_ = false;
 }
 
-void HookQueue::Detach() {
+void EventQueue::Detach() {
     std::lock_guard<std::mutex> guard(lock_);
     wake_ = nullptr;
     pending_.clear();
@@ -20,25 +20,32 @@ void HookQueue::Detach() {
     wakeMissed_ = false;
 }
 
-void HookQueue::Push(HookWork work) {
+void EventQueue::OnDownloadEvent(const DownloadEvent& event) {
+    if (event.kind == DownloadEventKind::CloseAllowedChanged)
+        Nudge(); // the UI thread asks the controller itself
+    else
+        Push(event);
+}
+
+void EventQueue::Push(DownloadEvent event) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!wake_)
         return;
-    if (work.event == HookEvent::Progress && !pending_.empty() &&
-        pending_.back().event == HookEvent::Progress)
-        pending_.back() = work;
+    if (event.kind == DownloadEventKind::Progress && !pending_.empty() &&
+        pending_.back().kind == DownloadEventKind::Progress)
+        pending_.back() = event;
     else
-        pending_.push_back(work);
+        pending_.push_back(event);
     PostWake();
 }
 
-void HookQueue::Nudge() {
+void EventQueue::Nudge() {
     std::lock_guard<std::mutex> guard(lock_);
     if (wake_)
         PostWake();
 }
 
-void HookQueue::PostWake() {
+void EventQueue::PostWake() {
     // One wake-up covers everything queued until the UI thread takes it; a failed post is tried
     // again with the next work, and the UI thread looks for it when it runs out of messages.
     if (!wakePosted_) {
@@ -47,21 +54,16 @@ void HookQueue::PostWake() {
     }
 }
 
-std::vector<HookWork> HookQueue::TakeAll() {
+std::vector<DownloadEvent> EventQueue::TakeAll() {
     std::lock_guard<std::mutex> guard(lock_);
     wakePosted_ = false;
     wakeMissed_ = false;
     return std::exchange(pending_, {});
 }
 
-bool HookQueue::WakeMissed() {
+bool EventQueue::WakeMissed() {
     std::lock_guard<std::mutex> guard(lock_);
     return wakeMissed_;
-}
-
-HookQueue& WizardHookQueue() {
-    static HookQueue queue;
-    return queue;
 }
 
 } // namespace tarnvel
