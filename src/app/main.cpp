@@ -1,7 +1,10 @@
-// Process entry: platform services, crash dumps, single instance, updater, the main window.
-#include "platform/message_loop.h"
+// Process entry and the program's wiring: platform services, crash dumps, single instance,
+// updater, then the message loop, the download controller and the main window they serve.
 #include "app/mini_dumper.h"
 #include "app/update_check.h"
+#include "download/download_controller.h"
+#include "platform/message_loop.h"
+#include "platform/unique_handle.h"
 #include "wizard/main_dlg.h"
 
 #include <windows.h>
