@@ -12,26 +12,15 @@ constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
 } // namespace
 
-CCustomButton::CCustomButton() noexcept : WindowBase(&CCustomButton::Class) {}
-
-CCustomButton::~CCustomButton() {
-    Destroy();
-}
-
-const WindowClass& CCustomButton::Class() {
-    static const WindowClass cls = RegisterSuperclass(L"CCustomButton", L"Button");
-    return cls;
+WindowClass CCustomButton::RegisterWindowClass() {
+    return RegisterSuperclass(L"CCustomButton", L"Button");
 }
 
 LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOVE:
     case WM_SIZE:
-        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
-            lastMoveOrSize_ = lParam;
-            backgroundBrush_.Reset();
-        }
-        return 1;
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     case WM_SETFONT:
         font_ = reinterpret_cast<HFONT>(wParam);
         DefaultProc(message, wParam, lParam);
@@ -95,10 +84,7 @@ COLORREF CCustomButton::CaptionColourFor(UINT itemState) const noexcept {
 LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
     if (!IsWindowVisible(backgroundSource))
         return CDRF_SKIPDEFAULT;
-    if (!backgroundBrush_)
-        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
-    if (backgroundBrush_)
-        FillRect(dc, &rect, backgroundBrush_.Get());
+    FillBackground(dc, rect);
 
     const SIZE stripSize = BitmapSize(strip);
     if (strip && frameCount > 0) {

@@ -347,8 +347,8 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
         label->textFormat = row.rightAligned ? kRightAligned : kLabelFormat;
         label->SetText(row.text);
         if (link)
-            label->SetLink(true, row.id == ids::kCommunityLink ? texts::kCommunityAddress
-                                                                : texts::kConnectAddress);
+            label->SetLink(true,
+                           row.id == ids::kCommunityLink ? texts::kCommunityAddress : texts::kConnectAddress);
         labels_[row.id] = std::move(label);
         break;
     }
@@ -359,11 +359,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
         bar->stripeImage.Load(kPictureBarFill);
         bar->backgroundSource = view;
         created = bar->Create(view, row.rect, L"", kChildStyle, 0, id);
-        bar->inset = 0;
-        bar->extraWidth = 0;
-        bar->fillCap = 0;
-        bar->trackCap = 10;
-        bar->stripeStep = 5;
+        bar->skin = kStatusBarSkin;
         bar->SetPercent(0);
         bars_[row.id] = std::move(bar);
         break;

@@ -61,11 +61,7 @@ void CProgressView::Build() {
     bar_.stripeImage.Load(kPictureStepFill);
     bar_.backgroundSource = Handle();
     bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE, 0, static_cast<UINT_PTR>(ids::kStepBar));
-    bar_.inset = 0;
-    bar_.extraWidth = 0;
-    bar_.fillCap = 0;
-    bar_.stripeStep = 25;
-    bar_.trackCap = 10;
+    bar_.skin = kStepBarSkin;
     bar_.SetPercent(initial.barPercent);
 }
 
