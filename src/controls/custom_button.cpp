@@ -61,24 +61,25 @@ LRESULT CCustomButton::HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled)
     }
 }
 
-int CCustomButton::FrameFor(UINT itemState) const noexcept {
-    int frame = frameNormal;
-    if (itemState & CDIS_HOT)
-        frame = frameHover;
+namespace {
+
+// Pressed wins over hot, hot over normal.
+template <typename T> T ForHotAndPressed(UINT itemState, T normal, T hot, T pressed) {
     if (itemState & CDIS_SELECTED)
-        frame = framePressed;
+        return pressed;
+    return (itemState & CDIS_HOT) ? hot : normal;
+}
+
+} // namespace
+
+int CCustomButton::FrameFor(UINT itemState) const noexcept {
     if (itemState & CDIS_DISABLED)
-        frame = frameDisabled;
-    return frame;
+        return frameDisabled;
+    return ForHotAndPressed(itemState, frameNormal, frameHover, framePressed);
 }
 
 COLORREF CCustomButton::CaptionColourFor(UINT itemState) const noexcept {
-    COLORREF colour = textColourNormal;
-    if (itemState & CDIS_HOT)
-        colour = textColourHover;
-    if (itemState & CDIS_SELECTED)
-        colour = textColourPressed;
-    return colour;
+    return ForHotAndPressed(itemState, textColourNormal, textColourHover, textColourPressed);
 }
 
 LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
