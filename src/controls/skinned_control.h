@@ -36,16 +36,7 @@ private:
     LPARAM lastMoveOrSize_ = 0;
 };
 
-// A skinned control of class Derived, registered on first use by Derived::RegisterWindowClass().
-template <class Derived> class SkinnedControlOf : public SkinnedControl {
-public:
-    static const WindowClass& Class() {
-        static const WindowClass cls = Derived::RegisterWindowClass();
-        return cls;
-    }
-
-protected:
-    SkinnedControlOf() noexcept : SkinnedControl(&SkinnedControlOf::Class) {}
-};
+// A skinned control of class Derived.
+template <class Derived> using SkinnedControlOf = WindowOf<Derived, SkinnedControl>;
 
 } // namespace tarnvel

@@ -60,17 +60,12 @@ LRESULT CTarnvelAssistantDownloadView::HandleMessage(UINT message, WPARAM wParam
     return DefaultProc(message, wParam, lParam);
 }
 
-CTarnvelAssistantDownloadView::CTarnvelAssistantDownloadView() noexcept
-    : WindowBase(&CTarnvelAssistantDownloadView::Class) {}
-
 CTarnvelAssistantDownloadView::~CTarnvelAssistantDownloadView() {
     Destroy();
 }
 
-const WindowClass& CTarnvelAssistantDownloadView::Class() {
-    static const WindowClass windowClass =
-        RegisterOwnClass(L"TarnvelAssistantDownloadView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
-    return windowClass;
+WindowClass CTarnvelAssistantDownloadView::RegisterWindowClass() {
+    return RegisterOwnClass(L"TarnvelAssistantDownloadView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
 }
 
 void CTarnvelAssistantDownloadView::Build() {

@@ -31,16 +31,12 @@ constexpr RECT kBarRect{20, 40, 698, 43};
 
 } // namespace
 
-CProgressView::CProgressView() noexcept : WindowBase(&CProgressView::Class) {}
-
 CProgressView::~CProgressView() {
     Destroy();
 }
 
-const WindowClass& CProgressView::Class() {
-    static const WindowClass windowClass =
-        RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
-    return windowClass;
+WindowClass CProgressView::RegisterWindowClass() {
+    return RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
 }
 
 void CProgressView::Build() {
