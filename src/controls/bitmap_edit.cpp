@@ -17,17 +17,10 @@ void RedrawHostAndEdit(HWND host) {
 
 } // namespace
 
-CBitmapEdit::CBitmapEdit() noexcept : WindowBase(&CBitmapEdit::Class) {}
-
-CBitmapEdit::~CBitmapEdit() {
-    Destroy();
-}
-
-const WindowClass& CBitmapEdit::Class() {
-    static const WindowClass cls = RegisterOwnClass(
-        L"CBitmapEdit", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
-        reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)), LoadCursorW(nullptr, IDC_ARROW));
-    return cls;
+WindowClass CBitmapEdit::RegisterWindowClass() {
+    return RegisterOwnClass(L"CBitmapEdit", CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+                            reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1)),
+                            LoadCursorW(nullptr, IDC_ARROW));
 }
 
 LRESULT CBitmapEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -39,25 +32,7 @@ LRESULT CBitmapEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(editId)),
                                 GetModuleHandleW(nullptr), nullptr);
         return DefaultProc(message, wParam, lParam);
-    case WM_MOVE:
-    case WM_SIZE:
-        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
-            lastMoveOrSize_ = lParam;
-            hostBrush_.Reset();
-            editBrush_.Reset();
-        }
-        return 1;
     case WM_ERASEBKGND:
-        return 0;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        if (wParam) {
-            DrawHost(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(hwnd);
-            if (paint.Get())
-                DrawHost(paint.Get());
-        }
         return 0;
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
@@ -84,7 +59,7 @@ LRESULT CBitmapEdit::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
         if (message >= kReflectedMessageBase && message < kReflectedMessageBase + WM_USER)
             return DefaultProc(message - kReflectedMessageBase, wParam, lParam);
-        return DefaultProc(message, wParam, lParam);
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
@@ -108,15 +83,12 @@ std::wstring CBitmapEdit::GetText() const {
     return text;
 }
 
-void CBitmapEdit::DrawHost(HDC dc) {
+void CBitmapEdit::Paint(HDC dc) {
     if (!IsWindowVisible(backgroundSource))
         return;
     RECT client{};
     GetClientRect(Handle(), &client);
-    if (!hostBrush_)
-        hostBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
-    if (hostBrush_)
-        FillRect(dc, &client, hostBrush_.Get());
+    FillBackground(dc, client);
 
     currentPicture_ = focused_ ? secondPicture_.Get() : firstPicture_.Get();
     if (currentPicture_) {
@@ -130,6 +102,11 @@ void CBitmapEdit::DrawHost(HDC dc) {
                    TRUE);
         ShowWindow(edit_, SW_SHOW);
     }
+}
+
+void CBitmapEdit::DropBackground() {
+    SkinnedControl::DropBackground();
+    editBrush_.Reset();
 }
 
 HBRUSH CBitmapEdit::EditColours(HDC dc) {

@@ -5,18 +5,15 @@
 
 #include "controls/gdi_handles.h"
 #include "controls/geometry.h"
-#include "controls/window_base.h"
+#include "controls/skinned_control.h"
 
 #include <string>
 
 namespace tarnvel {
 
-class CBitmapEdit final : public WindowBase {
+class CBitmapEdit final : public SkinnedControlOf<CBitmapEdit> {
 public:
-    CBitmapEdit() noexcept;
-    ~CBitmapEdit() override;
-
-    static const WindowClass& Class(); // a class of its own
+    static WindowClass RegisterWindowClass(); // a class of its own
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -34,13 +31,13 @@ public:
     // Set by the owner (UI thread): editId and backgroundSource before creation, the rest after;
     // invalidate the host after a change. The font goes to Edit() with WM_SETFONT.
     UINT editId = 0;
-    HWND backgroundSource = nullptr; // not owned: the parent whose painting shows behind the host
     DWORD editStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP | ES_AUTOHSCROLL;
     COLORREF textColour = RGB(0xFF, 0xFF, 0xFF);
     Margins textMargins{1, 1, 1, 1};
 
 private:
-    void DrawHost(HDC dc);
+    void Paint(HDC dc) override;
+    void DropBackground() override;
     HBRUSH EditColours(HDC dc);
     void FocusChanged(bool focused);
 
@@ -48,10 +45,8 @@ private:
     UniqueBitmap firstPicture_;
     UniqueBitmap secondPicture_;
     HBITMAP currentPicture_ = nullptr; // one of the two above
-    UniqueBrush hostBrush_;
-    UniqueBrush editBrush_;
+    UniqueBrush editBrush_;            // the host behind the edit
     bool focused_ = false;
-    LPARAM lastMoveOrSize_ = 0;
 };
 
 } // namespace tarnvel

@@ -12,26 +12,15 @@ constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
 } // namespace
 
-CCustomButton::CCustomButton() noexcept : WindowBase(&CCustomButton::Class) {}
-
-CCustomButton::~CCustomButton() {
-    Destroy();
-}
-
-const WindowClass& CCustomButton::Class() {
-    static const WindowClass cls = RegisterSuperclass(L"CCustomButton", L"Button");
-    return cls;
+WindowClass CCustomButton::RegisterWindowClass() {
+    return RegisterSuperclass(L"CCustomButton", L"Button");
 }
 
 LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_MOVE:
     case WM_SIZE:
-        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
-            lastMoveOrSize_ = lParam;
-            backgroundBrush_.Reset();
-        }
-        return 1;
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     case WM_SETFONT:
         font_ = reinterpret_cast<HFONT>(wParam);
         DefaultProc(message, wParam, lParam);
@@ -72,33 +61,31 @@ LRESULT CCustomButton::HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled)
     }
 }
 
-int CCustomButton::FrameFor(UINT itemState) const noexcept {
-    int frame = frameNormal;
-    if (itemState & CDIS_HOT)
-        frame = frameHover;
+namespace {
+
+// Pressed wins over hot, hot over normal.
+template <typename T> T ForHotAndPressed(UINT itemState, T normal, T hot, T pressed) {
     if (itemState & CDIS_SELECTED)
-        frame = framePressed;
+        return pressed;
+    return (itemState & CDIS_HOT) ? hot : normal;
+}
+
+} // namespace
+
+int CCustomButton::FrameFor(UINT itemState) const noexcept {
     if (itemState & CDIS_DISABLED)
-        frame = frameDisabled;
-    return frame;
+        return frameDisabled;
+    return ForHotAndPressed(itemState, frameNormal, frameHover, framePressed);
 }
 
 COLORREF CCustomButton::CaptionColourFor(UINT itemState) const noexcept {
-    COLORREF colour = textColourNormal;
-    if (itemState & CDIS_HOT)
-        colour = textColourHover;
-    if (itemState & CDIS_SELECTED)
-        colour = textColourPressed;
-    return colour;
+    return ForHotAndPressed(itemState, textColourNormal, textColourHover, textColourPressed);
 }
 
 LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
     if (!IsWindowVisible(backgroundSource))
         return CDRF_SKIPDEFAULT;
-    if (!backgroundBrush_)
-        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
-    if (backgroundBrush_)
-        FillRect(dc, &rect, backgroundBrush_.Get());
+    FillBackground(dc, rect);
 
     const SIZE stripSize = BitmapSize(strip);
     if (strip && frameCount > 0) {

@@ -5,25 +5,22 @@
 
 #include "controls/drawing.h"
 #include "controls/gdi_handles.h"
-#include "controls/window_base.h"
+#include "controls/skinned_control.h"
 
 #include <commctrl.h>
 
 namespace tarnvel {
 
-class CCustomButton final : public WindowBase {
+class CCustomButton final : public SkinnedControlOf<CCustomButton> {
 public:
-    CCustomButton() noexcept;
-    ~CCustomButton() override;
-
-    static const WindowClass& Class(); // superclass of "Button"
+    static WindowClass RegisterWindowClass(); // superclass of "Button"
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Set by the owner (UI thread) before the button is first drawn; invalidate after a change.
-    HWND backgroundSource = nullptr; // not owned: the parent whose painting shows behind the button
-    HBITMAP strip = nullptr;         // not owned: the owner's strip of frames side by side
-    Margins margins;                 // nine-grid borders
+    // Set by the owner (UI thread) with backgroundSource before the button is first drawn;
+    // invalidate after a change.
+    HBITMAP strip = nullptr; // not owned: the owner's strip of frames side by side
+    Margins margins;         // nine-grid borders
     COLORREF textColourNormal = RGB(0, 0, 0);
     COLORREF textColourPressed = RGB(0, 0, 0);
     COLORREF textColourHover = RGB(0xFF, 0xFF, 0xFF);
@@ -42,9 +39,7 @@ private:
     LRESULT HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled);
     LRESULT DrawButton(HDC dc, const RECT& rect, UINT itemState);
 
-    UniqueBrush backgroundBrush_;
     HFONT font_ = nullptr; // not owned
-    LPARAM lastMoveOrSize_ = 0;
 };
 
 } // namespace tarnvel

@@ -52,6 +52,23 @@ private:
     IStream* stream_ = nullptr;
 };
 
+// A picture from a file (a pointer reference) or a resource of type, or null.
+template <class Picture>
+std::unique_ptr<Picture> LoadGdiplusPicture(const wchar_t* picture, const wchar_t* type) {
+    std::unique_ptr<Picture> result;
+    if (IsPointerReference(picture)) {
+        result.reset(Picture::FromFile(picture));
+    } else {
+        ResourceStream stream(picture, type);
+        if (!stream.Get())
+            return nullptr;
+        result.reset(Picture::FromStream(stream.Get()));
+    }
+    if (!result || result->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    return result;
+}
+
 } // namespace
 
 void EnsureGdiplusStarted() {
@@ -66,17 +83,14 @@ void EnsureGdiplusStarted() {
 HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
     EnsureGdiplusStarted();
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
-    if (IsPointerReference(picture)) {
-        bitmap.reset(Gdiplus::Bitmap::FromFile(picture));
-    } else if (type == nullptr || type == RT_BITMAP) {
+    if (!IsPointerReference(picture) && (type == nullptr || type == RT_BITMAP)) {
         bitmap.reset(Gdiplus::Bitmap::FromResource(GetModuleHandleW(nullptr), picture));
+        if (bitmap && bitmap->GetLastStatus() != Gdiplus::Ok)
+            bitmap.reset();
     } else {
-        ResourceStream stream(picture, type);
-        if (!stream.Get())
-            return nullptr;
-        bitmap.reset(Gdiplus::Bitmap::FromStream(stream.Get()));
+        bitmap = LoadGdiplusPicture<Gdiplus::Bitmap>(picture, type);
     }
-    if (!bitmap || bitmap->GetLastStatus() != Gdiplus::Ok)
+    if (!bitmap)
         return nullptr;
     HBITMAP result = nullptr;
     if (bitmap->GetHBITMAP(Gdiplus::Color(0, 0, 0, 0), &result) != Gdiplus::Ok)
@@ -87,16 +101,8 @@ HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
 Gdiplus::Image* ImageHolder::Load(const wchar_t* picture, const wchar_t* type) {
     image_.reset();
     EnsureGdiplusStarted();
-    std::unique_ptr<Gdiplus::Image> image;
-    if (IsPointerReference(picture)) {
-        image.reset(Gdiplus::Image::FromFile(picture));
-    } else {
-        ResourceStream stream(picture, type);
-        if (!stream.Get())
-            return nullptr;
-        image.reset(Gdiplus::Image::FromStream(stream.Get()));
-    }
-    if (!image || image->GetLastStatus() != Gdiplus::Ok)
+    std::unique_ptr<Gdiplus::Image> image = LoadGdiplusPicture<Gdiplus::Image>(picture, type);
+    if (!image)
         return nullptr;
     image_ = std::move(image);
     return image_.get();

@@ -59,6 +59,15 @@ bool HandleDoubleBufferedPaintRaw(HWND hwnd, UINT message, WPARAM wParam, LRESUL
     }
 }
 
+namespace {
+
+// The control an owner-drawn item's message is about; null when the message comes from a menu.
+template <typename Item> HWND ItemWindow(WPARAM wParam, LPARAM lParam) {
+    return wParam && lParam ? reinterpret_cast<const Item*>(lParam)->hwndItem : nullptr;
+}
+
+} // namespace
+
 ReflectionTarget FindReflectionTarget(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     ReflectionTarget target;
     switch (message) {
@@ -93,16 +102,13 @@ ReflectionTarget FindReflectionTarget(UINT message, WPARAM wParam, LPARAM lParam
         }
         break;
     case WM_DRAWITEM:
-        if (wParam && lParam)
-            target.child = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)->hwndItem;
+        target.child = ItemWindow<DRAWITEMSTRUCT>(wParam, lParam);
         break;
     case WM_COMPAREITEM:
-        if (wParam && lParam)
-            target.child = reinterpret_cast<const COMPAREITEMSTRUCT*>(lParam)->hwndItem;
+        target.child = ItemWindow<COMPAREITEMSTRUCT>(wParam, lParam);
         break;
     case WM_DELETEITEM:
-        if (wParam && lParam)
-            target.child = reinterpret_cast<const DELETEITEMSTRUCT*>(lParam)->hwndItem;
+        target.child = ItemWindow<DELETEITEMSTRUCT>(wParam, lParam);
         break;
     case WM_MEASUREITEM:
         if (wParam && lParam) {

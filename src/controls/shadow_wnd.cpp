@@ -11,7 +11,7 @@ namespace tarnvel {
 
 namespace {
 
-constexpr LONG_PTR kStyleMask = static_cast<LONG_PTR>(0xFF3AFFFF); // no caption, sizing border, maximise box
+constexpr DWORD kStyleMask = 0xFF3AFFFF; // no caption, sizing border, maximise box
 constexpr BYTE kShadowStrength = 128;
 constexpr int kShadowRadius = 10;
 
@@ -94,7 +94,8 @@ void CThemedShadowWnd::Attach() {
         std::lock_guard guard(RegistryLock());
         Registry()[owner_] = HookedOwner{this, nullptr};
     }
-    SetWindowLongPtrW(hwnd, GWL_STYLE, GetWindowLongPtrW(hwnd, GWL_STYLE) & kStyleMask);
+    const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)) & kStyleMask;
+    SetWindowLongPtrW(hwnd, GWL_STYLE, static_cast<LONG_PTR>(style));
     LONG_PTR exStyle = GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED | WS_EX_TRANSPARENT;
     exStyle = (exStyle & ~static_cast<LONG_PTR>(WS_EX_TOPMOST)) | WS_EX_NOACTIVATE;
     SetWindowLongPtrW(hwnd, GWL_EXSTYLE, exStyle);

@@ -10,28 +10,17 @@ bool OnWindowThread(HWND hwnd) {
 
 } // namespace
 
-CStripeProgress::CStripeProgress() noexcept : WindowBase(&CStripeProgress::Class) {
+CStripeProgress::CStripeProgress() noexcept {
     EnsureGdiplusStarted();
 }
 
-CStripeProgress::~CStripeProgress() {
-    Destroy();
-}
-
-const WindowClass& CStripeProgress::Class() {
-    static const WindowClass cls = RegisterSuperclass(L"CStripeProgress", L"Static");
-    return cls;
+WindowClass CStripeProgress::RegisterWindowClass() {
+    return RegisterSuperclass(L"CStripeProgress", L"Static");
 }
 
 LRESULT CStripeProgress::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        Paint(reinterpret_cast<HDC>(wParam));
         return 0;
     case WM_MOVE:
     case WM_SIZE:
@@ -40,7 +29,7 @@ LRESULT CStripeProgress::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
         DefaultProc(message, wParam, lParam);
         return 0;
     default:
-        return DefaultProc(message, wParam, lParam);
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
@@ -50,7 +39,7 @@ void CStripeProgress::SetPercent(int percent) {
     RECT client{};
     if (!hwnd || !GetClientRect(hwnd, &client))
         return;
-    fillWidth_.store(FillWidthForPercent(client.left, client.right, inset, extraWidth, percent));
+    fillWidth_.store(FillWidthForPercent(client.left, client.right, skin.inset, skin.extraWidth, percent));
     Rebuild();
     InvalidateRect(hwnd, nullptr, TRUE);
 }
@@ -77,12 +66,13 @@ void CStripeProgress::Rebuild() {
         DrawBackground(graphics, width, height);
         const int fillWidth = fillWidth_.load();
         if (fillWidth != 0) {
-            fillRect_ = PixelRect{inset, inset, fillWidth + extraWidth, height};
+            fillRect_ = PixelRect{skin.inset, skin.inset, fillWidth + skin.extraWidth, height};
             fillPath_ = RoundedRectPath(fillRect_.x + 1, fillRect_.y + 1, fillRect_.width - 2,
                                         fillRect_.height - 2, 1);
-            DrawThreeSlice(graphics, fillImage.Get(), fillRect_.x, fillRect_.y, fillRect_.width, fillCap);
+            DrawThreeSlice(graphics, fillImage.Get(), fillRect_.x, fillRect_.y, fillRect_.width,
+                           skin.fillCap);
             if (stripesOn)
-                DrawStripes(graphics, stripeImage.Get(), fillPath_.get(), fillRect_, stripeStep);
+                DrawStripes(graphics, stripeImage.Get(), fillPath_.get(), fillRect_, skin.stripeStep);
         }
     }
     composed_ = std::move(composed);
@@ -99,25 +89,18 @@ void CStripeProgress::DrawBackground(Gdiplus::Graphics& graphics, int width, int
     composedWithoutBackground_ = !background_.brush && backgroundSource != nullptr;
     if (background_.brush)
         graphics.FillRectangle(background_.brush.get(), 0, 0, width, height);
-    DrawThreeSlice(graphics, trackImage.Get(), 0, 0, width, trackCap);
+    DrawThreeSlice(graphics, trackImage.Get(), 0, 0, width, skin.trackCap);
 }
 
-void CStripeProgress::Paint(HDC given) {
-    HWND hwnd = Handle();
-    PAINTSTRUCT paint{};
-    HDC dc = given ? given : BeginPaint(hwnd, &paint);
-    if (dc) {
-        std::lock_guard guard(lock_);
-        if (composedWithoutBackground_)
-            Rebuild();
-        if (composed_) {
-            Gdiplus::Graphics graphics(dc);
-            graphics.DrawImage(composed_.get(), 0, 0, static_cast<INT>(composed_->GetWidth()),
-                               static_cast<INT>(composed_->GetHeight()));
-        }
+void CStripeProgress::Paint(HDC dc) {
+    std::lock_guard guard(lock_);
+    if (composedWithoutBackground_)
+        Rebuild();
+    if (composed_) {
+        Gdiplus::Graphics graphics(dc);
+        graphics.DrawImage(composed_.get(), 0, 0, static_cast<INT>(composed_->GetWidth()),
+                           static_cast<INT>(composed_->GetHeight()));
     }
-    if (!given)
-        EndPaint(hwnd, &paint);
 }
 
 } // namespace tarnvel

@@ -5,7 +5,7 @@
 
 #include "controls/drawing.h"
 #include "controls/image_loader.h"
-#include "controls/window_base.h"
+#include "controls/skinned_control.h"
 
 #include <atomic>
 #include <memory>
@@ -13,12 +13,26 @@
 
 namespace tarnvel {
 
-class CStripeProgress final : public WindowBase {
+// The numbers a bar is drawn with.
+struct BarSkin {
+    int inset = 1;      // left and top margin of the fill, and half of what it leaves out
+    int extraWidth = 1; // added to the drawn fill, left out of the width a percent applies to
+    int fillCap = 1;    // end caps of the fill image; 0 or less: the fill image is not drawn
+    int stripeStep = 1; // pixels from one stripe to the next
+    int trackCap = 1;   // end caps of the track image; 0 or less: no track
+};
+
+// The skin's bars: the status view's, and the step indicator's with wider stripes.
+inline constexpr BarSkin kStatusBarSkin{
+    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 5, .trackCap = 10};
+inline constexpr BarSkin kStepBarSkin{
+    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 25, .trackCap = 10};
+
+class CStripeProgress final : public SkinnedControlOf<CStripeProgress> {
 public:
     CStripeProgress() noexcept;
-    ~CStripeProgress() override;
 
-    static const WindowClass& Class(); // superclass of "Static"
+    static WindowClass RegisterWindowClass(); // superclass of "Static"
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -30,24 +44,19 @@ public:
     int Percent() const noexcept { return percent_.load(); }
     int FillWidth() const noexcept { return fillWidth_.load(); }
 
-    // Set by the owner before creation (images, background source) or before the first
-    // SetPercent (numbers), on the UI thread.
+    // Set by the owner before creation (images, backgroundSource) or before the first
+    // SetPercent (skin), on the UI thread.
     ImageHolder trackImage;
     ImageHolder fillImage;
     ImageHolder stripeImage;
-    HWND backgroundSource = nullptr; // not owned: the parent whose painting shows behind the bar
-    int inset = 1;                   // left and top margin of the fill, and half of what it leaves out
-    int extraWidth = 1;              // added to the drawn fill, left out of the width a percent applies to
-    int fillCap = 1;                 // end caps of the fill image; 0 or less: the fill image is not drawn
-    int stripeStep = 1;              // pixels from one stripe to the next
-    int trackCap = 1;                // end caps of the track image; 0 or less: no track
+    BarSkin skin;
     bool stripesOn = true;
 
 private:
     void Rebuild();
     void DrawBackground(Gdiplus::Graphics& graphics, int width, int height);
-    void Paint(HDC given);
-    void DropBackground();
+    void Paint(HDC dc) override;
+    void DropBackground() override;
 
     std::recursive_mutex lock_; // guards everything below
     std::unique_ptr<Gdiplus::Bitmap> composed_;

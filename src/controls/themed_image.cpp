@@ -6,46 +6,19 @@
 
 namespace tarnvel {
 
-CThemedImageCtrl::CThemedImageCtrl() noexcept : WindowBase(&CThemedImageCtrl::Class) {}
-
-CThemedImageCtrl::~CThemedImageCtrl() {
-    Destroy();
-}
-
-const WindowClass& CThemedImageCtrl::Class() {
-    static const WindowClass cls = RegisterSuperclass(L"CThemedImageCtrl", L"Static");
-    return cls;
+WindowClass CThemedImageCtrl::RegisterWindowClass() {
+    return RegisterSuperclass(L"CThemedImageCtrl", L"Static");
 }
 
 LRESULT CThemedImageCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        lastMoveOrSize_ = 0;
         backgroundSource = GetParent(Handle());
         InvalidateRect(Handle(), nullptr, TRUE);
         DefaultProc(message, wParam, lParam);
         return 0;
-    case WM_MOVE:
-    case WM_SIZE:
-        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastMoveOrSize_)) {
-            lastMoveOrSize_ = lParam;
-            backgroundBrush_.Reset();
-        }
-        return 1;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        if (wParam) {
-            DrawImage(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(Handle());
-            if (paint.Get())
-                DrawImage(paint.Get());
-        }
-        return 0;
     default:
-        return DefaultProc(message, wParam, lParam);
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
@@ -57,13 +30,10 @@ void CThemedImageCtrl::SetPicture(HBITMAP picture) {
         InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-void CThemedImageCtrl::DrawImage(HDC dc) {
+void CThemedImageCtrl::Paint(HDC dc) {
     RECT client{};
     GetClientRect(Handle(), &client);
-    if (!backgroundBrush_)
-        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
-    if (backgroundBrush_)
-        FillRect(dc, &client, backgroundBrush_.Get());
+    FillBackground(dc, client);
     if (!picture_)
         return;
     const SIZE size = BitmapSize(picture_.Get());

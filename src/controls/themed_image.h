@@ -2,16 +2,13 @@
 #pragma once
 
 #include "controls/gdi_handles.h"
-#include "controls/window_base.h"
+#include "controls/skinned_control.h"
 
 namespace tarnvel {
 
-class CThemedImageCtrl final : public WindowBase {
+class CThemedImageCtrl final : public SkinnedControlOf<CThemedImageCtrl> {
 public:
-    CThemedImageCtrl() noexcept;
-    ~CThemedImageCtrl() override;
-
-    static const WindowClass& Class(); // superclass of "Static"
+    static WindowClass RegisterWindowClass(); // superclass of "Static"
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -20,15 +17,12 @@ public:
     void SetPicture(HBITMAP picture);
     HBITMAP Picture() const noexcept { return picture_.Get(); }
 
-    // The window whose painting shows behind the picture; creation sets the parent. Not owned.
-    HWND backgroundSource = nullptr;
+    // Creation sets backgroundSource to the parent.
 
 private:
-    void DrawImage(HDC dc);
+    void Paint(HDC dc) override;
 
-    UniqueBrush backgroundBrush_;
     UniqueBitmap picture_;
-    LPARAM lastMoveOrSize_ = 0;
 };
 
 // What the owners do after creating an image control: hand it a copy of picture and size its

@@ -9,15 +9,8 @@
 
 namespace tarnvel {
 
-CThemedLabelCtrl::CThemedLabelCtrl() noexcept : WindowBase(&CThemedLabelCtrl::Class) {}
-
-CThemedLabelCtrl::~CThemedLabelCtrl() {
-    Destroy();
-}
-
-const WindowClass& CThemedLabelCtrl::Class() {
-    static const WindowClass cls = RegisterSuperclass(L"CThemedLabelCtrl", L"Static");
-    return cls;
+WindowClass CThemedLabelCtrl::RegisterWindowClass() {
+    return RegisterSuperclass(L"CThemedLabelCtrl", L"Static");
 }
 
 LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -32,27 +25,13 @@ LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             std::lock_guard guard(textLock_);
             link_ = false;
         }
-        lastSize_ = 0;
         DefaultProc(message, wParam, lParam);
         return 0;
     }
+    case WM_MOVE:
+        return DefaultProc(message, wParam, lParam);
     case WM_SIZE:
-        if (static_cast<DWORD>(lParam) != static_cast<DWORD>(lastSize_)) {
-            lastSize_ = lParam;
-            backgroundBrush_.Reset();
-        }
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-    case WM_PRINTCLIENT:
-        if (wParam) {
-            DrawLabel(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(Handle());
-            if (paint.Get())
-                DrawLabel(paint.Get());
-        }
+        NoteMoveOrSize(lParam);
         return 0;
     case WM_SETCURSOR:
         if (IsLink())
@@ -67,7 +46,7 @@ LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
         OpenLink();
         return 0;
     default:
-        return DefaultProc(message, wParam, lParam);
+        return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
@@ -97,13 +76,10 @@ bool CThemedLabelCtrl::IsLink() const {
     return link_;
 }
 
-void CThemedLabelCtrl::DrawLabel(HDC dc) {
+void CThemedLabelCtrl::Paint(HDC dc) {
     RECT client{};
     GetClientRect(Handle(), &client);
-    if (!backgroundBrush_)
-        backgroundBrush_.Reset(CaptureBackgroundBrush(Handle(), backgroundSource));
-    if (backgroundBrush_)
-        FillRect(dc, &client, backgroundBrush_.Get());
+    FillBackground(dc, client);
 
     const std::wstring text = Text();
     SelectScope font(dc, font_);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "controls/gdi_handles.h"
-#include "controls/window_base.h"
+#include "controls/skinned_control.h"
 
 #include <atomic>
 #include <mutex>
@@ -11,12 +11,9 @@
 
 namespace tarnvel {
 
-class CThemedLabelCtrl final : public WindowBase {
+class CThemedLabelCtrl final : public SkinnedControlOf<CThemedLabelCtrl> {
 public:
-    CThemedLabelCtrl() noexcept;
-    ~CThemedLabelCtrl() override;
-
-    static const WindowClass& Class(); // superclass of "Static"
+    static WindowClass RegisterWindowClass(); // superclass of "Static"
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -34,20 +31,17 @@ public:
     // (InvalidateRect(label.Handle(), nullptr, TRUE)). Creation sets #000000 and DT_NOPREFIX.
     std::atomic<COLORREF> textColour{RGB(0, 0, 0)};
     std::atomic<UINT> textFormat{DT_NOPREFIX};
-    // The window whose painting shows behind the label; creation sets the parent. Not owned.
-    HWND backgroundSource = nullptr;
+    // Creation sets backgroundSource to the parent.
 
 private:
-    void DrawLabel(HDC dc);
+    void Paint(HDC dc) override;
     void OpenLink();
 
-    UniqueBrush backgroundBrush_;
     HFONT font_ = nullptr;        // not owned
     mutable std::mutex textLock_; // guards text_, link_ and address_
     std::wstring text_;
     bool link_ = false;
     std::wstring address_;
-    LPARAM lastSize_ = 0;
 };
 
 // Sets a label's colour and redraws it if its window exists.

@@ -67,4 +67,19 @@ private:
     bool destroying_ = false;
 };
 
+// The class of Derived, registered on first use by Derived::RegisterWindowClass().
+template <class Derived> const WindowClass& ClassOf() {
+    static const WindowClass cls = Derived::RegisterWindowClass();
+    return cls;
+}
+
+// A window of class Derived, built on Base (WindowBase or one derived from it).
+template <class Derived, class Base = WindowBase> class WindowOf : public Base {
+public:
+    static const WindowClass& Class() { return ClassOf<Derived>(); }
+
+protected:
+    WindowOf() noexcept : Base(&ClassOf<Derived>) {}
+};
+
 } // namespace tarnvel

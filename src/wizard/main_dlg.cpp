@@ -8,11 +8,9 @@
 #include "resources/resource_ids.h"
 #include "wizard/skin.h"
 #include "wizard/status_view.h"
-#include "wizard/window_shape.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
-#include <shobjidl.h>
 #include <windowsx.h>
 
 namespace tarnvel {
@@ -124,8 +122,9 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         OnDestroy();
         return FALSE;
     default:
-        if (taskbarCreatedMessage_ && message == taskbarCreatedMessage_) {
-            ConnectTaskbar();
+        if (taskbar_.IsButtonCreated(message)) {
+            if (taskbar_.Connect())
+                ShowTaskbar(flow_.Taskbar());
             return Answer(0);
         }
         break;
@@ -163,68 +162,20 @@ void CMainDlg::OnInitDialog() {
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
     background_ = LoadPngPicture(kPictureMainBackground);
-    BuildRegionFromBitmap(background_.Get(), kShapeKey);
-    PlaceWindowOnScreen();
+    region_.Build(background_.Get(), kShapeKey);
+    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()));
 
     titleFont_.Reset(CreateWizardFont(kUiFace, 16, 8, FW_BOLD));
     versionFont_.Reset(CreateWizardFont(kUiFace, 12, 6, FW_BOLD));
 
     CreateChildren();
 
-    // The shell tells an elevated program about its taskbar button only if it lets the message in.
-    taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
-    if (taskbarCreatedMessage_)
-        ChangeWindowMessageFilterEx(hwnd_, taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    taskbar_.Listen(hwnd_);
 
     flow_.Init();
     // The guard follows the controller's close answer through the same wake-up as the events.
     controller_->SetEventSink(&events_);
     controller_->LoadEngine();
-}
-
-void CMainDlg::BuildRegionFromBitmap(HBITMAP bitmap, COLORREF key) {
-    region_.Reset(CreateRectRgn(0, 0, 0, 0));
-    const SIZE size = BitmapSize(bitmap);
-    if (!bitmap || size.cx <= 0 || size.cy <= 0)
-        return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = -size.cy; // top row first
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(size.cx) * static_cast<std::size_t>(size.cy));
-    {
-        WindowDc screen(nullptr);
-        MemoryDc memory(screen.Get());
-        if (!GetDIBits(memory.Get(), bitmap, 0, static_cast<UINT>(size.cy), pixels.data(), &info,
-                       DIB_RGB_COLORS))
-            return;
-    }
-    // DIB pixels are 0x00RRGGBB; the key is a COLORREF, 0x00BBGGRR.
-    const std::uint32_t keyPixel = (GetRValue(key) << 16) | (GetGValue(key) << 8) | GetBValue(key);
-    for (const PixelRun& run : ShapeRuns(pixels.data(), size.cx, size.cy, keyPixel)) {
-        UniqueRegion piece(CreateRectRgn(run.left, run.y, run.right, run.y + 1));
-        if (!piece || CombineRgn(region_.Get(), region_.Get(), piece.Get(), RGN_OR) == ERROR)
-            break; // the region built so far is the shape
-    }
-}
-
-void CMainDlg::PlaceWindowOnScreen() {
-    GetRgnBox(region_.Get(), &regionBox_);
-    // The window owns the region it is given: hand it a copy and keep ours for painting.
-    UniqueRegion copy(CreateRectRgn(0, 0, 0, 0));
-    if (!copy || CombineRgn(copy.Get(), region_.Get(), nullptr, RGN_COPY) == ERROR)
-        return;
-    if (!SetWindowRgn(hwnd_, copy.Get(), TRUE))
-        return;
-    (void)copy.Release();
-    const SIZE size = BitmapSize(background_.Get());
-    const Origin origin =
-        CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), size.cx, size.cy);
-    SetWindowPos(hwnd_, HWND_NOTOPMOST, origin.x, origin.y, size.cx, size.cy, 0);
-    regionApplied_ = true;
 }
 
 void CMainDlg::CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id,
@@ -284,13 +235,12 @@ void CMainDlg::Draw(HDC dc) {
     SelectClipRgn(dc, region_.Get());
 
     UniqueBrush white(CreateSolidBrush(colours::kWhite));
-    FillRect(dc, &regionBox_, white.Get());
+    FillRect(dc, &region_.Box(), white.Get());
     RECT client{};
     GetClientRect(hwnd_, &client);
     DrawNineGrid(dc, client, memory.Get(), RECT{0, 0, size.cx, size.cy}, 255, Margins{1, 1, 1, 1});
 
-    UniqueRegion rounded(CreateRoundRectRgn(regionBox_.left, regionBox_.top, regionBox_.right + 1,
-                                            regionBox_.bottom + 1, 15, 15));
+    UniqueRegion rounded = region_.Rounded();
     UniqueBrush frame(CreateSolidBrush(colours::kFrame));
     FrameRgn(dc, rounded.Get(), frame.Get(), 2, 2);
     RestoreDC(dc, saved);
@@ -362,7 +312,7 @@ void CMainDlg::OnDestroy() {
     events_.Detach();
     KillTimer(hwnd_, timers::kSlide);
     ShutDownController();
-    taskbar_.reset();
+    taskbar_.Disconnect();
     if (loop_) {
         loop_->RemoveMessageFilter(this);
         loop_->RemoveIdleHandler(this);
@@ -398,22 +348,6 @@ void CMainDlg::ApplySessionProtection(bool protect) {
     }
 }
 
-void CMainDlg::ConnectTaskbar() {
-    if (!taskbar_) {
-        ITaskbarList3* taskbar = nullptr;
-        if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                    reinterpret_cast<void**>(&taskbar))) ||
-            !taskbar)
-            return;
-        taskbar_.reset(taskbar);
-        if (FAILED(taskbar_->HrInit())) {
-            taskbar_.reset();
-            return;
-        }
-    }
-    ShowTaskbar(flow_.Taskbar());
-}
-
 CTarnvelAssistantDownloadView* CMainDlg::View() const {
     return pageContainer_.ContentAs<CTarnvelAssistantDownloadView>();
 }
@@ -436,42 +370,9 @@ std::wstring CMainDlg::PackagePathText() {
     return View() ? View()->PathText() : std::wstring();
 }
 
-void CMainDlg::OnView(void (StatusViewLogic::*operation)()) {
-    if (CTarnvelAssistantDownloadView* view = View())
-        (view->Logic().*operation)();
-}
-
-void CMainDlg::ShowPathTooLong() {
-    OnView(&StatusViewLogic::ShowPathTooLong);
-}
-void CMainDlg::ClearPathNotice() {
-    OnView(&StatusViewLogic::ClearPathNotice);
-}
-void CMainDlg::ShowPreparing() {
-    OnView(&StatusViewLogic::ShowPreparing);
-}
-void CMainDlg::ShowVerifyPassed() {
-    OnView(&StatusViewLogic::ShowVerifyPassed);
-}
-void CMainDlg::ShowVerifyFailed() {
-    OnView(&StatusViewLogic::ShowVerifyFailed);
-}
-void CMainDlg::ShowUpgrading() {
-    OnView(&StatusViewLogic::ShowUpgrading);
-}
-void CMainDlg::ShowUpgradeStarted() {
-    OnView(&StatusViewLogic::ShowUpgradeStarted);
-}
-void CMainDlg::ShowUpgradeSucceeded() {
-    OnView(&StatusViewLogic::ShowUpgradeSucceeded);
-}
-void CMainDlg::ShowUpgradeFailed() {
-    OnView(&StatusViewLogic::ShowUpgradeFailed);
-}
-
-void CMainDlg::SetDownloadPercent(int percent) {
-    if (CTarnvelAssistantDownloadView* view = View())
-        view->Logic().SetDownloadPercent(percent);
+StatusView* CMainDlg::Status() {
+    CTarnvelAssistantDownloadView* view = View();
+    return view ? &view->Logic() : nullptr;
 }
 
 void CMainDlg::SetCaption(WizardButton button, std::wstring_view caption) {
@@ -516,21 +417,7 @@ void CMainDlg::SetStep(int page) {
 }
 
 void CMainDlg::ShowTaskbar(const TaskbarLook& look) {
-    if (!taskbar_)
-        return;
-    switch (look.state) {
-    case TaskbarState::None:
-        taskbar_->SetProgressState(hwnd_, TBPF_NOPROGRESS);
-        break;
-    case TaskbarState::Normal:
-        taskbar_->SetProgressValue(hwnd_, static_cast<ULONGLONG>(look.percent), 100);
-        taskbar_->SetProgressState(hwnd_, TBPF_NORMAL);
-        break;
-    case TaskbarState::Error:
-        taskbar_->SetProgressValue(hwnd_, static_cast<ULONGLONG>(look.percent), 100);
-        taskbar_->SetProgressState(hwnd_, TBPF_ERROR);
-        break;
-    }
+    taskbar_.Show(look);
 }
 
 bool CMainDlg::PreTranslateMessage(MSG& msg) {

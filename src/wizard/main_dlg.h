@@ -13,13 +13,13 @@
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
 #include "wizard/step_indicator.h"
+#include "wizard/taskbar_button.h"
+#include "wizard/window_region.h"
 #include "wizard/wizard_flow.h"
 
 #include <windows.h>
 
 #include <memory>
-
-struct ITaskbarList3;
 
 namespace tarnvel {
 
@@ -54,8 +54,6 @@ private:
     INT_PTR Answer(LRESULT result);
 
     void OnInitDialog();
-    void BuildRegionFromBitmap(HBITMAP bitmap, COLORREF key);
-    void PlaceWindowOnScreen();
     void CreateChildren();
     void CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id, HBITMAP strip,
                       bool textColours);
@@ -68,11 +66,9 @@ private:
     void TakeEvents();
     void UpdateSessionGuard();
     void ApplySessionProtection(bool protect);
-    void ConnectTaskbar();
     void KeepFocusFrom(HWND control);
 
     CTarnvelAssistantDownloadView* View() const;
-    void OnView(void (StatusViewLogic::*operation)());
     CCustomButton& Button(WizardButton button) {
         return button == WizardButton::Back ? backButton_ : nextButton_;
     }
@@ -82,16 +78,7 @@ private:
     void PostCommand(int command) override;
     void BeginStop() override;
     std::wstring PackagePathText() override;
-    void ShowPathTooLong() override;
-    void ClearPathNotice() override;
-    void ShowPreparing() override;
-    void ShowVerifyPassed() override;
-    void ShowVerifyFailed() override;
-    void ShowUpgrading() override;
-    void ShowUpgradeStarted() override;
-    void SetDownloadPercent(int percent) override;
-    void ShowUpgradeSucceeded() override;
-    void ShowUpgradeFailed() override;
+    StatusView* Status() override;
     void SetCaption(WizardButton button, std::wstring_view caption) override;
     void SetVisible(WizardButton button, bool visible) override;
     void SetEnabled(WizardButton button, bool enabled) override;
@@ -106,9 +93,7 @@ private:
     // Skin.
     CThemedShadowWnd shadow_;
     UniqueBitmap background_;
-    UniqueRegion region_; // our copy: the window owns the one it was given
-    RECT regionBox_{};
-    bool regionApplied_ = false;
+    WindowRegion region_;
     UniqueFont titleFont_;   // 16 bold
     UniqueFont versionFont_; // 12 bold
     struct IconDeleter {
@@ -139,11 +124,7 @@ private:
 
     // Protection of a phone being written.
     SessionGuard sessionGuard_;
-    struct ComRelease {
-        template <typename T> void operator()(T* object) const noexcept { object->Release(); }
-    };
-    UINT taskbarCreatedMessage_ = 0;
-    std::unique_ptr<ITaskbarList3, ComRelease> taskbar_; // once the shell has made the taskbar button
+    TaskbarButton taskbar_;
 };
 
 } // namespace tarnvel

@@ -20,12 +20,13 @@
 
 namespace tarnvel {
 
-class CTarnvelAssistantDownloadView final : public WindowBase, private StatusViewPort {
+class CTarnvelAssistantDownloadView final : public WindowOf<CTarnvelAssistantDownloadView>,
+                                            private StatusViewPort {
 public:
-    CTarnvelAssistantDownloadView() noexcept;
+    // Destroys the window while the children still exist.
     ~CTarnvelAssistantDownloadView() override;
 
-    static const WindowClass& Class(); // a class of its own
+    static WindowClass RegisterWindowClass(); // a class of its own
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -38,22 +38,40 @@ VerifyTick NextVerifyTick(int percent);
 // "正在准备数据.../" and so on: the base text followed by the frame's character.
 std::wstring SpinnerText(std::wstring_view base, int frame);
 
-class StatusViewLogic {
+// What the wizard's flow shows on the status view, state by state.
+class StatusView {
+public:
+    virtual void ShowPreparing() = 0;
+    virtual void ShowVerifyPassed() = 0;
+    virtual void ShowVerifyFailed() = 0;
+    virtual void ShowUpgrading() = 0;
+    virtual void ShowUpgradeStarted() = 0;
+    virtual void SetDownloadPercent(int percent) = 0;
+    virtual void ShowUpgradeSucceeded() = 0;
+    virtual void ShowUpgradeFailed() = 0;
+
+    // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
+    virtual void ShowPathTooLong() = 0;
+    virtual void ClearPathNotice() = 0;
+
+protected:
+    ~StatusView() = default;
+};
+
+class StatusViewLogic final : public StatusView {
 public:
     explicit StatusViewLogic(StatusViewPort& port) : port_(port) {}
 
-    void ShowPreparing();
-    void ShowVerifyPassed();
-    void ShowVerifyFailed();
-    void ShowUpgrading();
-    void ShowUpgradeStarted();
-    void SetDownloadPercent(int percent);
-    void ShowUpgradeSucceeded();
-    void ShowUpgradeFailed();
-
-    // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
-    void ShowPathTooLong();
-    void ClearPathNotice();
+    void ShowPreparing() override;
+    void ShowVerifyPassed() override;
+    void ShowVerifyFailed() override;
+    void ShowUpgrading() override;
+    void ShowUpgradeStarted() override;
+    void SetDownloadPercent(int percent) override;
+    void ShowUpgradeSucceeded() override;
+    void ShowUpgradeFailed() override;
+    void ShowPathTooLong() override;
+    void ClearPathNotice() override;
 
     // A package was chosen: the version line of the result page.
     void ShowRomVersion(std::wstring_view version);

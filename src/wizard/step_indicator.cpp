@@ -31,16 +31,12 @@ constexpr RECT kBarRect{20, 40, 698, 43};
 
 } // namespace
 
-CProgressView::CProgressView() noexcept : WindowBase(&CProgressView::Class) {}
-
 CProgressView::~CProgressView() {
     Destroy();
 }
 
-const WindowClass& CProgressView::Class() {
-    static const WindowClass windowClass =
-        RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
-    return windowClass;
+WindowClass CProgressView::RegisterWindowClass() {
+    return RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
 }
 
 void CProgressView::Build() {
@@ -61,11 +57,7 @@ void CProgressView::Build() {
     bar_.stripeImage.Load(kPictureStepFill);
     bar_.backgroundSource = Handle();
     bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE, 0, static_cast<UINT_PTR>(ids::kStepBar));
-    bar_.inset = 0;
-    bar_.extraWidth = 0;
-    bar_.fillCap = 0;
-    bar_.stripeStep = 25;
-    bar_.trackCap = 10;
+    bar_.skin = kStepBarSkin;
     bar_.SetPercent(initial.barPercent);
 }
 

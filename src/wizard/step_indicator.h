@@ -11,12 +11,12 @@
 
 namespace tarnvel {
 
-class CProgressView final : public WindowBase {
+class CProgressView final : public WindowOf<CProgressView> {
 public:
-    CProgressView() noexcept;
+    // Destroys the window while the children still exist.
     ~CProgressView() override;
 
-    static const WindowClass& Class(); // a class of its own
+    static WindowClass RegisterWindowClass(); // a class of its own
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 

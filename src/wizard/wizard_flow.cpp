@@ -22,6 +22,30 @@ CloseAction DecideClose(bool hasController, bool closeAllowed) {
     return closeAllowed ? CloseAction::Ask : CloseAction::Refuse;
 }
 
+namespace {
+
+class NoStatusView final : public StatusView {
+public:
+    void ShowPreparing() override {}
+    void ShowVerifyPassed() override {}
+    void ShowVerifyFailed() override {}
+    void ShowUpgrading() override {}
+    void ShowUpgradeStarted() override {}
+    void SetDownloadPercent(int) override {}
+    void ShowUpgradeSucceeded() override {}
+    void ShowUpgradeFailed() override {}
+    void ShowPathTooLong() override {}
+    void ClearPathNotice() override {}
+};
+
+} // namespace
+
+StatusView& WizardFlow::Status() {
+    static NoStatusView none;
+    StatusView* status = port_.Status();
+    return status ? *status : none;
+}
+
 void WizardFlow::SetButton(WizardButton button, bool enabled) {
     (button == WizardButton::Back ? backEnabled_ : nextEnabled_) = enabled;
     port_.SetEnabled(button, enabled);
@@ -64,16 +88,16 @@ void WizardFlow::OnNext() {
         // The engine takes at most 255 characters; a shortened path would name another file, so
         // nothing starts and the user is told on this page.
         if (!port_.SetPackagePath(path)) {
-            port_.ShowPathTooLong();
+            Status().ShowPathTooLong();
             return;
         }
-        port_.ClearPathNotice();
+        Status().ClearPathNotice();
         port_.PostCommand(CmdVerify);
-        port_.ShowPreparing();
+        Status().ShowPreparing();
         GoToPage(1);
         DisableBoth();
     } else if (currentPage_ == 2) {
-        port_.SetDownloadPercent(0);
+        Status().SetDownloadPercent(0);
         GoToPage(0);
         DisableBoth();
     }
@@ -118,41 +142,41 @@ void WizardFlow::OnSlideTick() {
 }
 
 void WizardFlow::OnVerifyPassed() {
-    port_.ShowVerifyPassed();
+    Status().ShowVerifyPassed();
     SetButton(WizardButton::Back, true);
 }
 
 void WizardFlow::OnVerifyFailed() {
-    port_.ShowVerifyFailed();
+    Status().ShowVerifyFailed();
     Apply(taskbar_.OnFailed());
     GoToPage(2);
 }
 
 void WizardFlow::OnUpgradeStarted() {
-    port_.ShowUpgradeStarted();
+    Status().ShowUpgradeStarted();
 }
 
 void WizardFlow::OnProgress(int percent) {
-    port_.SetDownloadPercent(percent);
+    Status().SetDownloadPercent(percent);
     Apply(taskbar_.OnProgress(percent));
 }
 
 void WizardFlow::OnUpgradeSucceeded() {
-    port_.SetDownloadPercent(100);
-    port_.ShowUpgradeSucceeded();
+    Status().SetDownloadPercent(100);
+    Status().ShowUpgradeSucceeded();
     Apply(taskbar_.OnSucceeded());
     GoToPage(2);
 }
 
 void WizardFlow::OnUpgradeFailed() {
-    port_.ShowUpgradeFailed();
+    Status().ShowUpgradeFailed();
     Apply(taskbar_.OnFailed());
     GoToPage(2);
 }
 
 void WizardFlow::OnUpgradeBegin() {
     SetButton(WizardButton::Back, false);
-    port_.ShowUpgrading();
+    Status().ShowUpgrading();
     Apply(taskbar_.OnUpgradeBegin());
 }
 

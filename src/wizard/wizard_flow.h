@@ -6,6 +6,7 @@
 #include "download/download_events.h"
 #include "wizard/page_slider.h"
 #include "wizard/session_guard.h"
+#include "wizard/status_view_logic.h"
 
 #include <string>
 #include <string_view>
@@ -38,16 +39,8 @@ public:
 
     // The status view.
     virtual std::wstring PackagePathText() = 0;
-    virtual void ShowPathTooLong() = 0;
-    virtual void ClearPathNotice() = 0;
-    virtual void ShowPreparing() = 0;
-    virtual void ShowVerifyPassed() = 0;
-    virtual void ShowVerifyFailed() = 0;
-    virtual void ShowUpgrading() = 0;
-    virtual void ShowUpgradeStarted() = 0;
-    virtual void SetDownloadPercent(int percent) = 0;
-    virtual void ShowUpgradeSucceeded() = 0;
-    virtual void ShowUpgradeFailed() = 0;
+    // Null while the view does not exist.
+    virtual StatusView* Status() = 0;
 
     // The main window.
     virtual void SetCaption(WizardButton button, std::wstring_view caption) = 0;
@@ -101,6 +94,8 @@ public:
     const TaskbarLook& Taskbar() const { return taskbar_.Current(); }
 
 private:
+    // The view, or one that shows nothing while there is none.
+    StatusView& Status();
     void SetButton(WizardButton button, bool enabled);
     void ShowButton(WizardButton button, bool visible);
     void DisableBoth();

@@ -43,11 +43,7 @@ TEST(BarBenchmark, SetPercentAndPaintOf390By23Bar) {
     bar.stripeImage.Load(kPictureBarFill);
     bar.backgroundSource = host.Handle();
     ASSERT_TRUE(bar.Create(host.Handle(), RECT{20, 20, 410, 43}, L"", WS_CHILD | WS_VISIBLE, 0, 2004));
-    bar.inset = 0;
-    bar.extraWidth = 0;
-    bar.fillCap = 0;
-    bar.trackCap = 10;
-    bar.stripeStep = 5;
+    bar.skin = kStatusBarSkin;
     bar.SetPercent(0);
     testing::Pump();
 

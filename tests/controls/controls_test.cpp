@@ -276,11 +276,7 @@ std::unique_ptr<CStripeProgress> MakeBar(HWND parent, const RECT& rect, int perc
     bar->stripeImage.Load(kPictureBarFill);
     bar->backgroundSource = parent;
     bar->Create(parent, rect, L"", WS_CHILD | WS_VISIBLE, 0, 2003);
-    bar->inset = 0;
-    bar->extraWidth = 0;
-    bar->fillCap = 0;
-    bar->trackCap = 10;
-    bar->stripeStep = 5;
+    bar->skin = kStatusBarSkin;
     bar->SetPercent(percent);
     return bar;
 }

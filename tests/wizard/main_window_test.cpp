@@ -3,6 +3,7 @@
 #include "controls/themed_label.h"
 #include "controls/window_base.h"
 #include "download/download_controller.h"
+#include "gui_counters.h"
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
 #include "text/code_page.h"
@@ -238,8 +239,8 @@ TEST_F(MainWindowTest, TwentyUpgradesInARowLeaveNoObjectsBehind) {
     auto counts = [] {
         PROCESS_MEMORY_COUNTERS memory{};
         K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
-        return std::array<unsigned long long, 3>{GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
-                                                 GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS),
+        return std::array<unsigned long long, 3>{static_cast<unsigned long long>(testing::GdiObjectCount()),
+                                                 static_cast<unsigned long long>(testing::UserObjectCount()),
                                                  memory.WorkingSetSize / 1024};
     };
     ASSERT_TRUE(RunOneUpgrade());
@@ -247,7 +248,6 @@ TEST_F(MainWindowTest, TwentyUpgradesInARowLeaveNoObjectsBehind) {
     for (int run = 2; run <= 20; ++run)
         ASSERT_TRUE(RunOneUpgrade()) << "run " << run;
     const auto last = counts();
-    // Wine reports 0 GDI and USER objects; Windows reports the real counts.
     std::printf("after 1 and 20 upgrades: GDI objects %llu -> %llu, USER objects %llu -> %llu, "
                 "working set %llu KiB -> %llu KiB\n",
                 first[0], last[0], first[1], last[1], first[2], last[2]);

@@ -17,7 +17,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 // Records every effect as one line, so that tests can check both what happens and its order.
-class RecordingPort final : public WizardPort {
+class RecordingPort final : public WizardPort, public StatusView {
 public:
     std::vector<std::string> log;
     std::wstring pathText;
@@ -33,6 +33,7 @@ public:
     void PostCommand(int command) override { log.push_back("PostCommand " + std::to_string(command)); }
     void BeginStop() override { log.push_back("BeginStop"); }
     std::wstring PackagePathText() override { return pathText; }
+    StatusView* Status() override { return this; }
     void ShowPathTooLong() override { log.push_back("ShowPathTooLong"); }
     void ClearPathNotice() override { log.push_back("ClearPathNotice"); }
     void ShowPreparing() override { log.push_back("ShowPreparing"); }

@@ -130,7 +130,7 @@ private:
                          const wchar_t* title = L"");
     CThemedLabelCtrl& AddLabel(HWND parent, const RECT& rect, int id, HFONT font, COLORREF colour,
                                UINT format, const wchar_t* text, DWORD extraStyle = 0);
-    CStripeProgress& AddBar(HWND parent, const RECT& rect, int id, int track, int fill, int step,
+    CStripeProgress& AddBar(HWND parent, const RECT& rect, int id, int track, int fill, const BarSkin& skin,
                             int percent);
     CCustomButton& AddButton(GalleryHost& host, const RECT& rect, int id, const wchar_t* caption,
                              HBITMAP strip, HFONT font, bool textColours, int state);
@@ -192,19 +192,15 @@ CThemedLabelCtrl& Gallery::AddLabel(HWND parent, const RECT& rect, int id, HFONT
     return result;
 }
 
-CStripeProgress& Gallery::AddBar(HWND parent, const RECT& rect, int id, int track, int fill, int step,
-                                 int percent) {
+CStripeProgress& Gallery::AddBar(HWND parent, const RECT& rect, int id, int track, int fill,
+                                 const BarSkin& skin, int percent) {
     auto bar = std::make_unique<CStripeProgress>();
     bar->trackImage.Load(track);
     bar->fillImage.Load(fill);
     bar->stripeImage.Load(fill);
     bar->backgroundSource = parent;
     bar->Create(parent, rect, L"", WS_CHILD | WS_VISIBLE, 0, static_cast<UINT_PTR>(id));
-    bar->inset = 0;
-    bar->extraWidth = 0;
-    bar->fillCap = 0;
-    bar->trackCap = 10;
-    bar->stripeStep = step;
+    bar->skin = skin;
     bar->SetPercent(percent);
     CStripeProgress& result = *bar;
     windows_.push_back(std::move(bar));
@@ -303,7 +299,7 @@ void Gallery::BuildMainWindow() {
              L"选择ROM");
     AddLabel(steps.Handle(), RECT{330, 20, 540, 40}, 2024, arial12_, RGB(0, 0x64, 0), kLeftFormat, L"升级");
     AddLabel(steps.Handle(), RECT{670, 20, 720, 40}, 2025, arial12_, RGB(0, 0, 0), kLeftFormat, L"完成");
-    AddBar(steps.Handle(), RECT{20, 40, 698, 43}, 2004, kPictureStepTrack, kPictureStepFill, 25, 8);
+    AddBar(steps.Handle(), RECT{20, 40, 698, 43}, 2004, kPictureStepTrack, kPictureStepFill, kStepBarSkin, 8);
 
     // The page container shows the left end of its wide content, as the main window does.
     auto container = std::make_unique<CDocumentView>(
@@ -345,8 +341,8 @@ void Gallery::BuildPanels() {
     GalleryHost& bars = AddHost(frame, RECT{800, 20, 1240, 320}, kPanelBars, Look::MenuColour);
     for (int i = 0; i < 6; ++i) {
         const int y = 20 + 45 * i;
-        AddBar(bars.Handle(), RECT{20, y, 410, y + 23}, kBarFirst + i, kPictureBarTrack, kPictureBarFill, 5,
-               kBarPercents[i]);
+        AddBar(bars.Handle(), RECT{20, y, 410, y + 23}, kBarFirst + i, kPictureBarTrack, kPictureBarFill,
+               kStatusBarSkin, kBarPercents[i]);
         AddLabel(bars.Handle(), RECT{20, y - 16, 410, y}, 0, f12_, RGB(0, 0, 0), kRightFormat,
                  (std::to_wstring(kBarPercents[i]) + L"%").c_str());
     }
@@ -357,7 +353,7 @@ void Gallery::BuildPanels() {
         AddLabel(steps.Handle(), RECT{20, y - 18, 698, y - 2}, 0, arial12_, RGB(0, 0x64, 0x64), kLeftFormat,
                  (std::to_wstring(kStepBarPercents[i]) + L"%").c_str());
         AddBar(steps.Handle(), RECT{20, y, 698, y + 3}, kStepBarFirst + i, kPictureStepTrack,
-               kPictureStepFill, 25, kStepBarPercents[i]);
+               kPictureStepFill, kStepBarSkin, kStepBarPercents[i]);
     }
 
     GalleryHost& buttons = AddHost(frame, RECT{1260, 20, 1900, 320}, kPanelButtons, Look::MenuColour);

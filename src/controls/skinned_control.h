@@ -1,0 +1,42 @@
+// The base of the skinned controls: class registration, creation and destruction, the paint
+// dispatch and the cached copy of the parent's background behind the control. What every skinned
+// control does the same way (focus cues, text and accessibility queries) belongs here.
+#pragma once
+
+#include "controls/gdi_handles.h"
+#include "controls/window_base.h"
+
+namespace tarnvel {
+
+class SkinnedControl : public WindowBase {
+public:
+    // Takes the background cache's moves, the erase and the paint; the rest goes to the base class.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The window whose painting shows behind the control. Not owned.
+    HWND backgroundSource = nullptr;
+
+protected:
+    explicit SkinnedControl(ClassAccessor windowClass) noexcept : WindowBase(windowClass) {}
+    // Destroys the window while the control's own members still exist underneath the derived ones.
+    ~SkinnedControl() override;
+
+    // Draws the whole client area into dc (the paint's or WM_PRINTCLIENT's). Does nothing here.
+    virtual void Paint(HDC dc);
+    // Forgets the copies of the background; the next paint takes them anew.
+    virtual void DropBackground();
+
+    // Drops the background when lParam (a WM_MOVE or WM_SIZE position or size) differs from the last.
+    void NoteMoveOrSize(LPARAM lParam);
+    // Fills rect with the cached copy of the background, copied on first use.
+    void FillBackground(HDC dc, const RECT& rect);
+
+private:
+    UniqueBrush backgroundBrush_;
+    LPARAM lastMoveOrSize_ = 0;
+};
+
+// A skinned control of class Derived.
+template <class Derived> using SkinnedControlOf = WindowOf<Derived, SkinnedControl>;
+
+} // namespace tarnvel
