@@ -445,6 +445,12 @@ void CMainDlg::OnView(void (StatusViewLogic::*operation)()) {
 void CMainDlg::ShowPathTooLong() {
     OnView(&StatusViewLogic::ShowPathTooLong);
 }
+void CMainDlg::ShowNoPackage() {
+    OnView(&StatusViewLogic::ShowNoPackage);
+}
+void CMainDlg::ShowPackageUnreadable() {
+    OnView(&StatusViewLogic::ShowPackageUnreadable);
+}
 void CMainDlg::ClearPathNotice() {
     OnView(&StatusViewLogic::ClearPathNotice);
 }

@@ -80,6 +80,8 @@ private:
     void BeginStop() override;
     std::wstring PackagePathText() override;
     void ShowPathTooLong() override;
+    void ShowNoPackage() override;
+    void ShowPackageUnreadable() override;
     void ClearPathNotice() override;
     void ShowPreparing() override;
     void ShowVerifyPassed() override;
@@ -128,7 +130,7 @@ private:
     CCustomButton nextButton_;
 
     // The wizard.
-    WizardFlow flow_{*this};
+    WizardFlow flow_{*this, SystemFileProbe()};
     std::unique_ptr<DownloadController> controller_; // null once shut down
     bool closing_ = false;                           // a close question is open
 

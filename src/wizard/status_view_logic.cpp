@@ -116,10 +116,22 @@ void StatusViewLogic::ShowUpgradeFailed() {
     ShowResult(colours::kRed, texts::kUpgradeFailed, true);
 }
 
-void StatusViewLogic::ShowPathTooLong() {
+void StatusViewLogic::ShowPathNotice(std::wstring_view text) {
     pathNoticeShown_ = true;
     port_.SetColour(ids::kVerifyHint, colours::kRed);
-    port_.SetText(ids::kVerifyHint, texts::kPathTooLong);
+    port_.SetText(ids::kVerifyHint, text);
+}
+
+void StatusViewLogic::ShowPathTooLong() {
+    ShowPathNotice(texts::kPathTooLong);
+}
+
+void StatusViewLogic::ShowNoPackage() {
+    ShowPathNotice(texts::kNoPackage);
+}
+
+void StatusViewLogic::ShowPackageUnreadable() {
+    ShowPathNotice(texts::kPackageUnreadable);
 }
 
 void StatusViewLogic::ClearPathNotice() {

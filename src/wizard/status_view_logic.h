@@ -53,6 +53,8 @@ public:
 
     // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
     void ShowPathTooLong();
+    void ShowNoPackage();
+    void ShowPackageUnreadable();
     void ClearPathNotice();
 
     // A package was chosen: the version line of the result page.
@@ -66,6 +68,7 @@ public:
 private:
     void ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines);
     void SetPercentLine(int textId, int barId, int percent);
+    void ShowPathNotice(std::wstring_view text);
 
     StatusViewPort& port_;
     int percent_ = 0;

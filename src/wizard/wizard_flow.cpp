@@ -59,12 +59,19 @@ void WizardFlow::OnNext() {
         return;
     if (currentPage_ == 0) {
         const std::wstring path = port_.PackagePathText();
-        if (path.empty())
+        if (path.empty()) {
+            port_.ShowNoPackage();
             return;
+        }
         // The engine takes at most 255 characters; a shortened path would name another file, so
         // nothing starts and the user is told on this page.
         if (!port_.SetPackagePath(path)) {
             port_.ShowPathTooLong();
+            return;
+        }
+        // A missing or unreadable package would only fail after the whole verification.
+        if (CheckPackagePath(path, probe_) != PackagePathCheck::Usable) {
+            port_.ShowPackageUnreadable();
             return;
         }
         port_.ClearPathNotice();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "wizard/hook_queue.h"
+#include "wizard/package_check.h"
 #include "wizard/page_slider.h"
 #include "wizard/session_guard.h"
 
@@ -39,6 +40,8 @@ public:
     // The status view.
     virtual std::wstring PackagePathText() = 0;
     virtual void ShowPathTooLong() = 0;
+    virtual void ShowNoPackage() = 0;
+    virtual void ShowPackageUnreadable() = 0;
     virtual void ClearPathNotice() = 0;
     virtual void ShowPreparing() = 0;
     virtual void ShowVerifyPassed() = 0;
@@ -74,7 +77,7 @@ CloseAction DecideClose(bool hasController, bool closeAllowed);
 
 class WizardFlow {
 public:
-    explicit WizardFlow(WizardPort& port) : port_(port) {}
+    WizardFlow(WizardPort& port, const FileProbe& probe) : port_(port), probe_(probe) {}
 
     // The buttons as initialisation leaves them: back hidden, next "ROM包校验".
     void Init();
@@ -107,6 +110,7 @@ private:
     void Apply(const std::optional<TaskbarLook>& look);
 
     WizardPort& port_;
+    const FileProbe& probe_;
     int currentPage_ = 0;
     int pendingPage_ = 0;
     PageSlider slider_;
