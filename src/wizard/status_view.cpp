@@ -430,6 +430,14 @@ void CTarnvelAssistantDownloadView::SetBar(int id, int percent) {
         bar->SetPercent(percent);
 }
 
+void CTarnvelAssistantDownloadView::SetPicture(int id, int picture) {
+    const auto image = images_.find(id);
+    if (image == images_.end())
+        return;
+    const UniqueBitmap loaded = LoadPngPicture(picture); // the control keeps a copy
+    ShowPictureIn(*image->second, loaded.Get());
+}
+
 void CTarnvelAssistantDownloadView::StartTimer(unsigned id, unsigned periodMs) {
     if (Handle())
         SetTimer(Handle(), id, periodMs, nullptr);

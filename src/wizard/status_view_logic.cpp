@@ -1,5 +1,6 @@
 #include "wizard/status_view_logic.h"
 
+#include "resources/picture_ids.h"
 #include "text/text_format.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
@@ -42,12 +43,14 @@ void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
 }
 
 // Every outcome hides the version line before it shows the help lines, which overlap it.
-void StatusViewLogic::ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines) {
-    port_.SetColour(ids::kResultHeading, colour);
+// A failure is red, with its own picture and the help lines.
+void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
+    port_.SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
+    port_.SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
     port_.SetText(ids::kResultHeading, heading);
     port_.Show(ids::kRomVersion, false);
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
-        port_.Show(id, helpLines);
+        port_.Show(id, !succeeded);
 }
 
 void StatusViewLogic::ShowPreparing() {
@@ -82,7 +85,7 @@ void StatusViewLogic::ShowVerifyPassed() {
 }
 
 void StatusViewLogic::ShowVerifyFailed() {
-    ShowResult(colours::kRed, texts::kVerifyFailed, true);
+    ShowResult(false, texts::kVerifyFailed);
     port_.StopTimer(timers::kVerifyProgress);
     port_.StopTimer(timers::kPrepareSpinner);
 }
@@ -108,12 +111,12 @@ void StatusViewLogic::SetDownloadPercent(int percent) {
 
 void StatusViewLogic::ShowUpgradeSucceeded() {
     port_.StopTimer(timers::kUpgradeSpinner);
-    ShowResult(colours::kBlack, texts::kSucceeded, false);
+    ShowResult(true, texts::kSucceeded);
 }
 
 void StatusViewLogic::ShowUpgradeFailed() {
     port_.StopTimer(timers::kUpgradeSpinner);
-    ShowResult(colours::kRed, texts::kUpgradeFailed, true);
+    ShowResult(false, texts::kUpgradeFailed);
 }
 
 void StatusViewLogic::ShowPathNotice(std::wstring_view text) {

@@ -15,6 +15,7 @@ public:
     virtual void SetColour(int id, std::uint32_t colour) = 0; // 0x00BBGGRR
     virtual void Show(int id, bool visible) = 0;
     virtual void SetBar(int id, int percent) = 0;
+    virtual void SetPicture(int id, int picture) = 0; // an image control, an embedded PNG's id
     // Starting a running timer starts it again with the new period.
     virtual void StartTimer(unsigned id, unsigned periodMs) = 0;
     virtual void StopTimer(unsigned id) = 0;
@@ -66,7 +67,7 @@ public:
     int Percent() const { return percent_; }
 
 private:
-    void ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines);
+    void ShowResult(bool succeeded, std::wstring_view heading);
     void SetPercentLine(int textId, int barId, int percent);
     void ShowPathNotice(std::wstring_view text);
 
