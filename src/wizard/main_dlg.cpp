@@ -478,7 +478,7 @@ void CMainDlg::ShowUpgradeFailed() {
 
 void CMainDlg::SetDownloadPercent(int percent) {
     if (CTarnvelAssistantDownloadView* view = View())
-        view->Logic().SetDownloadPercent(percent);
+        view->Logic().SetDownloadPercent(percent, GetTickCount64());
 }
 
 void CMainDlg::SetCaption(WizardButton button, std::wstring_view caption) {

@@ -243,6 +243,7 @@ void CTarnvelAssistantDownloadView::Build() {
          0,
          false,
          true},
+        {K::Label, ids::kTimeLeft, {1240, 267, 1380, 282}, F::F12, black, L"", 0, true, true},
         // Page 2: the result.
         {K::Image,
          ids::kResultImage,

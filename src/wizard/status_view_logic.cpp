@@ -45,6 +45,7 @@ void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
 // Every outcome hides the version line before it shows the help lines, which overlap it.
 // A failure is red, with its own picture and the help lines.
 void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
+    HideTimeLeft();
     port_.SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
     port_.SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
     port_.SetText(ids::kResultHeading, heading);
@@ -91,6 +92,7 @@ void StatusViewLogic::ShowVerifyFailed() {
 }
 
 void StatusViewLogic::ShowUpgrading() {
+    HideTimeLeft();
     port_.Show(ids::kPatienceHint, false);
     port_.Show(ids::kConnectLink, false);
     port_.Show(ids::kKeepConnectedHint, true);
@@ -107,6 +109,24 @@ void StatusViewLogic::ShowUpgradeStarted() {
 void StatusViewLogic::SetDownloadPercent(int percent) {
     percent_ = percent;
     SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, percent_);
+}
+
+void StatusViewLogic::SetDownloadPercent(int percent, std::uint64_t nowMs) {
+    SetDownloadPercent(percent);
+    timeLeft_.OnProgress(percent, nowMs);
+    const std::optional<int> seconds = timeLeft_.SecondsLeft();
+    if (seconds)
+        port_.SetText(ids::kTimeLeft, TimeLeftText(*seconds));
+    if (seconds.has_value() != timeLeftShown_) {
+        timeLeftShown_ = seconds.has_value();
+        port_.Show(ids::kTimeLeft, timeLeftShown_);
+    }
+}
+
+void StatusViewLogic::HideTimeLeft() {
+    timeLeft_.Reset();
+    timeLeftShown_ = false;
+    port_.Show(ids::kTimeLeft, false);
 }
 
 void StatusViewLogic::ShowUpgradeSucceeded() {

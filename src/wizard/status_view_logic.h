@@ -2,6 +2,8 @@
 // two text spinners. Plain C++: the view's window carries the changes out on its controls.
 #pragma once
 
+#include "wizard/time_left.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,6 +51,8 @@ public:
     void ShowUpgrading();
     void ShowUpgradeStarted();
     void SetDownloadPercent(int percent);
+    // The same with the time of the report, for the time left.
+    void SetDownloadPercent(int percent, std::uint64_t nowMs);
     void ShowUpgradeSucceeded();
     void ShowUpgradeFailed();
 
@@ -70,6 +74,7 @@ private:
     void ShowResult(bool succeeded, std::wstring_view heading);
     void SetPercentLine(int textId, int barId, int percent);
     void ShowPathNotice(std::wstring_view text);
+    void HideTimeLeft();
 
     StatusViewPort& port_;
     int percent_ = 0;
@@ -77,6 +82,8 @@ private:
     int prepareFrame_ = 0;
     int upgradeFrame_ = 0;
     bool pathNoticeShown_ = false;
+    TimeLeftEstimate timeLeft_;
+    bool timeLeftShown_ = false;
 };
 
 } // namespace tarnvel

@@ -211,6 +211,17 @@ TEST_F(StatusViewLogicTest, OutcomesOnTheResultPage) {
     helpVisible(true);
 }
 
+TEST_F(StatusViewLogicTest, TimeLeftShowsWhileThePhoneIsWrittenAndHidesAtTheResult) {
+    logic.ShowUpgrading();
+    EXPECT_FALSE(view.Visible(ids::kTimeLeft));
+    logic.SetDownloadPercent(0, 1'000);
+    logic.SetDownloadPercent(10, 11'000);
+    EXPECT_TRUE(view.Visible(ids::kTimeLeft));
+    EXPECT_EQ(view.Text(ids::kTimeLeft), L"剩余约 1 分 30 秒");
+    logic.ShowUpgradeSucceeded();
+    EXPECT_FALSE(view.Visible(ids::kTimeLeft));
+}
+
 TEST_F(StatusViewLogicTest, ConnectLinkIsNeverShown) {
     logic.ShowPreparing();
     logic.ShowVerifyPassed();
