@@ -14,6 +14,7 @@
 #define IDP_PHONE_UPGRADE 229
 #define IDP_SUCCESS_FACE 230
 #define IDP_LOGO_BADGE 231
+#define IDP_FAILURE_FACE 232
 #define IDP_BACK_BUTTON 243
 #define IDP_NEXT_BUTTON 244
 #define IDP_BROWSE_BUTTON 245
@@ -32,6 +33,7 @@ inline constexpr int kPictureBarFill = IDP_BAR_FILL;                // 208 x 12
 inline constexpr int kPicturePhoneUpgrade = IDP_PHONE_UPGRADE;      // 120 x 240
 inline constexpr int kPictureSuccessFace = IDP_SUCCESS_FACE;        // 120 x 120
 inline constexpr int kPictureLogoBadge = IDP_LOGO_BADGE;            // 36 x 36
+inline constexpr int kPictureFailureFace = IDP_FAILURE_FACE;        // 120 x 120
 inline constexpr int kPictureBackButton = IDP_BACK_BUTTON;          // 420 x 42, three frames
 inline constexpr int kPictureNextButton = IDP_NEXT_BUTTON;          // 420 x 42, three frames
 inline constexpr int kPictureBrowseButton = IDP_BROWSE_BUTTON;      // 420 x 42, three frames

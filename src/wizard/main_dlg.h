@@ -116,7 +116,7 @@ private:
     CCustomButton nextButton_;
 
     // The wizard.
-    WizardFlow flow_{*this};
+    WizardFlow flow_{*this, SystemFileProbe()};
     EventQueue events_;
     DownloadController* controller_; // null once shut down
     MessageLoop* loop_;

@@ -181,6 +181,12 @@ void CTarnvelAssistantDownloadView::Build() {
          .rect = {990, 267, 1380, 282},
          .text = texts::kKeepConnected,
          .hidden = true},
+        {.kind = K::Label,
+         .id = ids::kTimeLeft,
+         .rect = {1240, 267, 1380, 282},
+         .text = L"",
+         .rightAligned = true,
+         .hidden = true},
         // Page 2: the result.
         {.kind = K::Image,
          .id = ids::kResultImage,
@@ -330,6 +336,14 @@ void CTarnvelAssistantDownloadView::Show(int id, bool visible) {
 void CTarnvelAssistantDownloadView::SetBar(int id, int percent) {
     if (CStripeProgress* bar = Bar(id))
         bar->SetPercent(percent);
+}
+
+void CTarnvelAssistantDownloadView::SetPicture(int id, int picture) {
+    const auto image = images_.find(id);
+    if (image == images_.end())
+        return;
+    const UniqueBitmap loaded = LoadPngPicture(picture); // the control keeps a copy
+    ShowPictureIn(*image->second, loaded.Get());
 }
 
 void CTarnvelAssistantDownloadView::StartTimer(unsigned id, unsigned periodMs) {

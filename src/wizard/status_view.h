@@ -58,6 +58,7 @@ private:
     void SetColour(int id, std::uint32_t colour) override;
     void Show(int id, bool visible) override;
     void SetBar(int id, int percent) override;
+    void SetPicture(int id, int picture) override;
     void StartTimer(unsigned id, unsigned periodMs) override;
     void StopTimer(unsigned id) override;
 

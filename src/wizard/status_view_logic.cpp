@@ -1,8 +1,11 @@
 #include "wizard/status_view_logic.h"
 
+#include "resources/picture_ids.h"
 #include "text/text_format.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
+
+#include <chrono>
 
 namespace tarnvel {
 
@@ -42,12 +45,15 @@ void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
 }
 
 // Every outcome hides the version line before it shows the help lines, which overlap it.
-void StatusViewLogic::ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines) {
-    port_.SetColour(ids::kResultHeading, colour);
+// A failure is red, with its own picture and the help lines.
+void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
+    HideTimeLeft();
+    port_.SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
+    port_.SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
     port_.SetText(ids::kResultHeading, heading);
     port_.Show(ids::kRomVersion, false);
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
-        port_.Show(id, helpLines);
+        port_.Show(id, !succeeded);
 }
 
 void StatusViewLogic::ShowPreparing() {
@@ -82,12 +88,13 @@ void StatusViewLogic::ShowVerifyPassed() {
 }
 
 void StatusViewLogic::ShowVerifyFailed() {
-    ShowResult(colours::kRed, texts::kVerifyFailed, true);
+    ShowResult(false, texts::kVerifyFailed);
     port_.StopTimer(timers::kVerifyProgress);
     port_.StopTimer(timers::kPrepareSpinner);
 }
 
 void StatusViewLogic::ShowUpgrading() {
+    HideTimeLeft();
     port_.Show(ids::kPatienceHint, false);
     port_.Show(ids::kConnectLink, false);
     port_.Show(ids::kKeepConnectedHint, true);
@@ -102,24 +109,56 @@ void StatusViewLogic::ShowUpgradeStarted() {
 }
 
 void StatusViewLogic::SetDownloadPercent(int percent) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    SetDownloadPercent(percent, static_cast<std::uint64_t>(
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(now).count()));
+}
+
+void StatusViewLogic::SetDownloadPercent(int percent, std::uint64_t nowMs) {
     percent_ = percent;
     SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, percent_);
+    timeLeft_.OnProgress(percent, nowMs);
+    const std::optional<int> seconds = timeLeft_.SecondsLeft();
+    if (seconds)
+        port_.SetText(ids::kTimeLeft, TimeLeftText(*seconds));
+    if (seconds.has_value() != timeLeftShown_) {
+        timeLeftShown_ = seconds.has_value();
+        port_.Show(ids::kTimeLeft, timeLeftShown_);
+    }
+}
+
+void StatusViewLogic::HideTimeLeft() {
+    timeLeft_.Reset();
+    timeLeftShown_ = false;
+    port_.Show(ids::kTimeLeft, false);
 }
 
 void StatusViewLogic::ShowUpgradeSucceeded() {
     port_.StopTimer(timers::kUpgradeSpinner);
-    ShowResult(colours::kBlack, texts::kSucceeded, false);
+    ShowResult(true, texts::kSucceeded);
 }
 
 void StatusViewLogic::ShowUpgradeFailed() {
     port_.StopTimer(timers::kUpgradeSpinner);
-    ShowResult(colours::kRed, texts::kUpgradeFailed, true);
+    ShowResult(false, texts::kUpgradeFailed);
+}
+
+void StatusViewLogic::ShowPathNotice(std::wstring_view text) {
+    pathNoticeShown_ = true;
+    port_.SetColour(ids::kVerifyHint, colours::kRed);
+    port_.SetText(ids::kVerifyHint, text);
 }
 
 void StatusViewLogic::ShowPathTooLong() {
-    pathNoticeShown_ = true;
-    port_.SetColour(ids::kVerifyHint, colours::kRed);
-    port_.SetText(ids::kVerifyHint, texts::kPathTooLong);
+    ShowPathNotice(texts::kPathTooLong);
+}
+
+void StatusViewLogic::ShowNoPackage() {
+    ShowPathNotice(texts::kNoPackage);
+}
+
+void StatusViewLogic::ShowPackageUnreadable() {
+    ShowPathNotice(texts::kPackageUnreadable);
 }
 
 void StatusViewLogic::ClearPathNotice() {

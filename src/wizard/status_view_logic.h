@@ -2,6 +2,8 @@
 // two text spinners. Plain C++: the view's window carries the changes out on its controls.
 #pragma once
 
+#include "wizard/time_left.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -15,6 +17,7 @@ public:
     virtual void SetColour(int id, std::uint32_t colour) = 0; // 0x00BBGGRR
     virtual void Show(int id, bool visible) = 0;
     virtual void SetBar(int id, int percent) = 0;
+    virtual void SetPicture(int id, int picture) = 0; // an image control, an embedded PNG's id
     // Starting a running timer starts it again with the new period.
     virtual void StartTimer(unsigned id, unsigned periodMs) = 0;
     virtual void StopTimer(unsigned id) = 0;
@@ -52,6 +55,8 @@ public:
 
     // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
     virtual void ShowPathTooLong() = 0;
+    virtual void ShowNoPackage() = 0;
+    virtual void ShowPackageUnreadable() = 0;
     virtual void ClearPathNotice() = 0;
 
 protected:
@@ -68,9 +73,13 @@ public:
     void ShowUpgrading() override;
     void ShowUpgradeStarted() override;
     void SetDownloadPercent(int percent) override;
+    // The same with the time of the report, for the time left.
+    void SetDownloadPercent(int percent, std::uint64_t nowMs);
     void ShowUpgradeSucceeded() override;
     void ShowUpgradeFailed() override;
     void ShowPathTooLong() override;
+    void ShowNoPackage() override;
+    void ShowPackageUnreadable() override;
     void ClearPathNotice() override;
 
     // A package was chosen: the version line of the result page.
@@ -82,8 +91,10 @@ public:
     int Percent() const { return percent_; }
 
 private:
-    void ShowResult(std::uint32_t colour, std::wstring_view heading, bool helpLines);
+    void ShowResult(bool succeeded, std::wstring_view heading);
     void SetPercentLine(int textId, int barId, int percent);
+    void ShowPathNotice(std::wstring_view text);
+    void HideTimeLeft();
 
     StatusViewPort& port_;
     int percent_ = 0;
@@ -91,6 +102,8 @@ private:
     int prepareFrame_ = 0;
     int upgradeFrame_ = 0;
     bool pathNoticeShown_ = false;
+    TimeLeftEstimate timeLeft_;
+    bool timeLeftShown_ = false;
 };
 
 } // namespace tarnvel

@@ -35,6 +35,8 @@ public:
     void ShowUpgradeSucceeded() override {}
     void ShowUpgradeFailed() override {}
     void ShowPathTooLong() override {}
+    void ShowNoPackage() override {}
+    void ShowPackageUnreadable() override {}
     void ClearPathNotice() override {}
 };
 
@@ -83,12 +85,19 @@ void WizardFlow::OnNext() {
         return;
     if (currentPage_ == 0) {
         const std::wstring path = port_.PackagePathText();
-        if (path.empty())
+        if (path.empty()) {
+            Status().ShowNoPackage();
             return;
+        }
         // The engine takes at most 255 characters; a shortened path would name another file, so
         // nothing starts and the user is told on this page.
         if (!port_.SetPackagePath(path)) {
             Status().ShowPathTooLong();
+            return;
+        }
+        // A missing or unreadable package would only fail after the whole verification.
+        if (CheckPackagePath(path, probe_) != PackagePathCheck::Usable) {
+            Status().ShowPackageUnreadable();
             return;
         }
         Status().ClearPathNotice();

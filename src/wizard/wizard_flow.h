@@ -4,6 +4,7 @@
 #pragma once
 
 #include "download/download_events.h"
+#include "wizard/package_check.h"
 #include "wizard/page_slider.h"
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
@@ -67,7 +68,7 @@ CloseAction DecideClose(bool hasController, bool closeAllowed);
 
 class WizardFlow {
 public:
-    explicit WizardFlow(WizardPort& port) : port_(port) {}
+    WizardFlow(WizardPort& port, const FileProbe& probe) : port_(port), probe_(probe) {}
 
     // The buttons as initialisation leaves them: back hidden, next "ROM包校验".
     void Init();
@@ -102,6 +103,7 @@ private:
     void Apply(const std::optional<TaskbarLook>& look);
 
     WizardPort& port_;
+    const FileProbe& probe_;
     int currentPage_ = 0;
     int pendingPage_ = 0;
     PageSlider slider_;

@@ -50,6 +50,7 @@ inline constexpr int kUpgradePercent = 2010;
 inline constexpr int kUpgradeBar = 2004;
 inline constexpr int kConnectLink = 2028;
 inline constexpr int kKeepConnectedHint = 2031;
+inline constexpr int kTimeLeft = 2037; // right on the line under the upgrade bar
 
 // Status view, page 2.
 inline constexpr int kResultImage = 2016;

@@ -36,6 +36,9 @@ inline constexpr wchar_t kVerifyHint[] = L"选择完ROM包之后，需要对升�
 // Shown in place of the hint when the chosen path is too long for the download engine.
 inline constexpr wchar_t kPathTooLong[] =
     L"ROM包路径过长（超过255个字符）\n请将ROM包移到较短的路径后重新选择";
+// In its place when the next button finds no package to verify.
+inline constexpr wchar_t kNoPackage[] = L"请先选择ROM包";
+inline constexpr wchar_t kPackageUnreadable[] = L"找不到ROM包或无法读取，请重新选择";
 
 // Page 1.
 inline constexpr wchar_t kVerifyHeading[] = L"数据校验";

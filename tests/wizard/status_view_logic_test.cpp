@@ -1,5 +1,6 @@
 #include "wizard/status_view_logic.h"
 
+#include "resources/picture_ids.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -20,6 +21,7 @@ public:
         std::uint32_t colour = colours::kBlack;
         bool visible = true;
         int bar = 0;
+        int picture = 0;
     };
     std::map<int, Control> controls;
     std::map<unsigned, unsigned> timers; // id -> period of the running timer
@@ -29,6 +31,7 @@ public:
     void SetColour(int id, std::uint32_t colour) override { controls[id].colour = colour; }
     void Show(int id, bool visible) override { controls[id].visible = visible; }
     void SetBar(int id, int percent) override { controls[id].bar = percent; }
+    void SetPicture(int id, int picture) override { controls[id].picture = picture; }
     void StartTimer(unsigned id, unsigned periodMs) override {
         timers[id] = periodMs;
         ++timerStarts;
@@ -184,6 +187,7 @@ TEST_F(StatusViewLogicTest, OutcomesOnTheResultPage) {
     logic.ShowUpgrading();
     logic.ShowUpgradeFailed();
     EXPECT_EQ(view.Text(ids::kResultHeading), L"手机升级失败！");
+    EXPECT_EQ(view.controls[ids::kResultImage].picture, kPictureFailureFace);
     EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kRed);
     EXPECT_FALSE(view.Visible(ids::kRomVersion));
     EXPECT_FALSE(view.Running(timers::kUpgradeSpinner));
@@ -193,6 +197,7 @@ TEST_F(StatusViewLogicTest, OutcomesOnTheResultPage) {
     logic.SetDownloadPercent(100);
     logic.ShowUpgradeSucceeded();
     EXPECT_EQ(view.Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！");
+    EXPECT_EQ(view.controls[ids::kResultImage].picture, kPictureSuccessFace);
     EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kBlack);
     EXPECT_FALSE(view.Visible(ids::kRomVersion));
     helpVisible(false);
@@ -200,9 +205,21 @@ TEST_F(StatusViewLogicTest, OutcomesOnTheResultPage) {
     logic.ShowPreparing();
     logic.ShowVerifyFailed();
     EXPECT_EQ(view.Text(ids::kResultHeading), L"校验ROM失败！");
+    EXPECT_EQ(view.controls[ids::kResultImage].picture, kPictureFailureFace);
     EXPECT_EQ(view.controls[ids::kResultHeading].colour, colours::kRed);
     EXPECT_TRUE(view.timers.empty());
     helpVisible(true);
+}
+
+TEST_F(StatusViewLogicTest, TimeLeftShowsWhileThePhoneIsWrittenAndHidesAtTheResult) {
+    logic.ShowUpgrading();
+    EXPECT_FALSE(view.Visible(ids::kTimeLeft));
+    logic.SetDownloadPercent(0, 1'000);
+    logic.SetDownloadPercent(10, 11'000);
+    EXPECT_TRUE(view.Visible(ids::kTimeLeft));
+    EXPECT_EQ(view.Text(ids::kTimeLeft), L"剩余约 1 分 30 秒");
+    logic.ShowUpgradeSucceeded();
+    EXPECT_FALSE(view.Visible(ids::kTimeLeft));
 }
 
 TEST_F(StatusViewLogicTest, ConnectLinkIsNeverShown) {

@@ -35,6 +35,8 @@ public:
     std::wstring PackagePathText() override { return pathText; }
     StatusView* Status() override { return this; }
     void ShowPathTooLong() override { log.push_back("ShowPathTooLong"); }
+    void ShowNoPackage() override { log.push_back("ShowNoPackage"); }
+    void ShowPackageUnreadable() override { log.push_back("ShowPackageUnreadable"); }
     void ClearPathNotice() override { log.push_back("ClearPathNotice"); }
     void ShowPreparing() override { log.push_back("ShowPreparing"); }
     void ShowVerifyPassed() override { log.push_back("ShowVerifyPassed"); }
@@ -70,6 +72,13 @@ public:
     static std::string Name(WizardButton button) { return button == WizardButton::Back ? "back" : "next"; }
 };
 
+// Every path names the file state it is given.
+class FixedProbe final : public FileProbe {
+public:
+    FileState state = FileState::Readable;
+    FileState Probe(const std::wstring&) const override { return state; }
+};
+
 class WizardFlowTest : public ::testing::Test {
 protected:
     WizardFlowTest() { flow.Init(); }
@@ -94,12 +103,13 @@ protected:
     }
 
     RecordingPort port;
-    WizardFlow flow{port};
+    FixedProbe probe;
+    WizardFlow flow{port, probe};
 };
 
 TEST_F(WizardFlowTest, InitialisationHidesBackAndLabelsNextForTheFirstVerification) {
     RecordingPort fresh;
-    WizardFlow flow2(fresh);
+    WizardFlow flow2(fresh, probe);
     flow2.Init();
     EXPECT_THAT(fresh.log, ElementsAre("back caption 上一步", "back hidden", "next caption ROM包校验"));
     EXPECT_EQ(flow2.CurrentPage(), 0);
@@ -124,13 +134,33 @@ TEST_F(WizardFlowTest, NextWithAPathStartsVerificationAndSlidesToPageOne) {
     EXPECT_EQ(flow.CurrentPage(), 1);
 }
 
-TEST_F(WizardFlowTest, NextWithAnEmptyPathDoesNothing) {
+TEST_F(WizardFlowTest, NextWithAnEmptyPathAsksForAPackageAndNothingStarts) {
     port.log.clear();
     port.pathText.clear();
     flow.OnNext();
-    EXPECT_THAT(port.log, IsEmpty());
+    EXPECT_THAT(port.log, ElementsAre("ShowNoPackage"));
     EXPECT_FALSE(flow.Sliding());
 }
+
+class UnusablePackageTest : public WizardFlowTest, public ::testing::WithParamInterface<FileState> {};
+
+TEST_P(UnusablePackageTest, IsReportedOnPageZeroAndNothingStarts) {
+    port.log.clear();
+    port.pathText = L"C:\\roms\\phone.RZB";
+    probe.state = GetParam();
+    flow.OnNext();
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ShowPackageUnreadable"));
+    EXPECT_FALSE(flow.Sliding());
+
+    // Chosen again, it starts.
+    port.log.clear();
+    probe.state = FileState::Readable;
+    flow.OnNext();
+    EXPECT_THAT(port.log, ::testing::Contains("PostCommand 8"));
+}
+
+INSTANTIATE_TEST_SUITE_P(MissingFolderUnreadable, UnusablePackageTest,
+                         ::testing::Values(FileState::Missing, FileState::Folder, FileState::Unreadable));
 
 TEST_F(WizardFlowTest, RefusedPathIsReportedOnPageZeroAndNothingStarts) {
     port.log.clear();

@@ -1,7 +1,9 @@
 // The wizard's views as real windows: the layout of their controls and what the state operations
 // do to them. Needs a display (the test runner provides a virtual one).
 #include "controls/document_view.h"
+#include "controls/image_loader.h"
 #include "controls/themed_label.h"
+#include "resources/picture_ids.h"
 #include "wizard/status_view.h"
 #include "wizard/step_indicator.h"
 #include "wizard/wizard_ids.h"
@@ -170,6 +172,15 @@ TEST_F(StatusViewWindowTest, StateOperationsReachTheControlsAndTheTimersRun) {
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
         EXPECT_TRUE(Visible(id)) << id;
     EXPECT_EQ(Text(ids::kResultHeading), L"手机升级失败！");
+}
+
+TEST(FailureFaceTest, LoadsAtTheSizeOfTheSuccessFace) {
+    const UniqueBitmap failure = LoadPngPicture(kPictureFailureFace);
+    ASSERT_TRUE(failure);
+    BITMAP bitmap{};
+    ASSERT_NE(GetObjectW(failure.Get(), sizeof(bitmap), &bitmap), 0);
+    EXPECT_EQ(bitmap.bmWidth, 120);
+    EXPECT_EQ(bitmap.bmHeight, 120);
 }
 
 TEST_F(StatusViewWindowTest, PathBoxGivesBackWhatItHoldsWhole) {

@@ -209,8 +209,10 @@ def phone(arrow_up):
     ])
 
 
-def success_face():
-    """230: 120 x 120, a blue disc whose eyes and smiling mouth are cut out (transparent)."""
+def face(mouth_centre_y, start, end):
+    """120 x 120, a blue disc whose eyes and mouth are cut out (transparent); the mouth is a thick
+    arc with round ends of the circle of radius 28 about (60, mouth_centre_y), from start to end
+    degrees."""
     size = (120, 120)
 
     def disc(draw, s):
@@ -219,13 +221,12 @@ def success_face():
     def holes(draw, s):
         draw.ellipse([(s(36), s(38)), (s(48), s(54))], fill=255)
         draw.ellipse([(s(72), s(38)), (s(84), s(54))], fill=255)
-        # The smile: a thick arc with round ends.
-        box = [(s(32), s(36)), (s(88), s(88))]
-        draw.arc(box, start=25, end=155, fill=255, width=round(s(7)))
-        for degrees in (25, 155):
+        box = [(s(32), s(mouth_centre_y - 26)), (s(88), s(mouth_centre_y + 26))]
+        draw.arc(box, start=start, end=end, fill=255, width=round(s(7)))
+        for degrees in (start, end):
             radius = 28 - 3.5
             cx = 60 + radius * math.cos(math.radians(degrees))
-            cy = 62 + radius * math.sin(math.radians(degrees))
+            cy = mouth_centre_y + radius * math.sin(math.radians(degrees))
             draw.ellipse([(s(cx - 3.5), s(cy - 3.5)), (s(cx + 3.5), s(cy + 3.5))], fill=255)
 
     disc_mask = mask(size, disc)
@@ -233,6 +234,16 @@ def success_face():
     alpha = Image.new("L", size)
     alpha.putdata([max(0, d - h) for d, h in zip(disc_mask.getdata(), hole_mask.getdata())])
     return layer(size, BRAND_BLUE, alpha)
+
+
+def success_face():
+    """230: the smiling face."""
+    return face(62, 25, 155)
+
+
+def failure_face():
+    """232: the same face with the smile turned over."""
+    return face(100, 205, 335)
 
 
 def badge_masks(size, unit):
@@ -321,6 +332,7 @@ def main():
     save_png(phone(arrow_up=True), 229)
     save_png(success_face(), 230)
     save_png(logo_badge(), 231)
+    save_png(failure_face(), 232)
     light_faces = [
         (hex_colour(0xFFFFFF), hex_colour(0xF3F3F3), BORDER_GREY),
         (hex_colour(0xF2F2F2), hex_colour(0xE1E1E1), BORDER_GREY),
