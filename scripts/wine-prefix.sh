@@ -2,14 +2,17 @@
 # Creates the project's own Wine prefix (never the user's ~/.wine) and sets it up for the tests
 # and the demo:
 # - CJK font replacements, so that "微软雅黑" and the dialog fonts draw Chinese text, not boxes;
+# - focus cues and access keys hidden until keyboard use, as Windows has them by default (Wine's
+#   default shows them always);
 # - top-level windows not managed: a virtual display has no window manager, and Wine would
 #   otherwise wait two seconds for each hidden window to be confirmed withdrawn.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
-# Version 3: made under the fixed locale of env.sh. A prefix of ours with an older stamp (or none,
-# when an earlier run was cut short) is made anew: what wineboot derived from another locale, such
-# as the message box font, is not corrected by settings alone.
-settings_version=3
+# Version 4: keyboard cues as on Windows. Version 3: made under the fixed locale of env.sh. A prefix
+# of ours with an older stamp (or none, when an earlier run was cut short) is made anew: what
+# wineboot derived from another locale, such as the message box font, is not corrected by settings
+# alone.
+settings_version=4
 stamp="$WINEPREFIX/.tarnvel-prefix-v$settings_version"
 [ -f "$stamp" ] && exit 0
 
@@ -39,6 +42,8 @@ trap 'rm -f "$reg_file"' EXIT
                 "MS Shell Dlg 2" "Tahoma" "SimSun" "宋体" "NSimSun" "Segoe UI"; do
         printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
     done
+    # Bit 0x20 of the first byte is SPI_SETKEYBOARDCUES; the rest is Wine's default.
+    printf '\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"UserPreferencesMask"=hex:10,00,02,80,12,00,00,00\r\n'
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n\r\n'
 } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg_file"
 "$TARNVEL_WINE" regedit /S "$("$TARNVEL_WINE" winepath -w "$reg_file" 2>/dev/null)" >/dev/null 2>&1
