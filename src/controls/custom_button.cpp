@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kMaxCaptionLength = 511;
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+constexpr int kFocusCueInset = 3; // inside the picture's 1-pixel border
 
 } // namespace
 
@@ -25,6 +26,14 @@ LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         font_ = reinterpret_cast<HFONT>(wParam);
         DefaultProc(message, wParam, lParam);
         return 0;
+    case WM_UPDATEUISTATE: {
+        // The focus cue comes and goes with the window's UI state.
+        NoteUiState(wParam);
+        const LRESULT result = DefaultProc(message, wParam, lParam);
+        if (GetFocus() == Handle())
+            InvalidateRect(Handle(), nullptr, FALSE);
+        return result;
+    }
     case WM_NOTIFY + kReflectedMessageBase: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header && header->code == static_cast<UINT>(NM_CUSTOMDRAW)) {
@@ -105,6 +114,11 @@ LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
         DrawTextW(dc, caption, length, &textRect, kCaptionFormat);
         SetTextColor(dc, previousColour);
         SetBkMode(dc, previousMode);
+    }
+    if (ShowsFocusCue()) {
+        RECT cue = rect;
+        InflateRect(&cue, -kFocusCueInset, -kFocusCueInset);
+        DrawDottedFrame(dc, cue, CaptionColourFor(itemState));
     }
     return CDRF_SKIPDEFAULT;
 }

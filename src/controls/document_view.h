@@ -18,7 +18,8 @@ public:
     // Where the content is created inside the container, with the content's styles and id.
     static constexpr RECT kContentRect{0, 0, 2880, 334};
     static constexpr DWORD kContentStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
-    static constexpr DWORD kContentExStyle = WS_EX_WINDOWEDGE;
+    // The content holds the pages' controls: the dialog manager looks into it for tab stops.
+    static constexpr DWORD kContentExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
 
     explicit CDocumentView(ContentFactory factory) noexcept;
     ~CDocumentView() override;

@@ -142,4 +142,27 @@ void DrawStripes(Gdiplus::Graphics& graphics, Gdiplus::Image* stripe, const Gdip
     graphics.ResetClip();
 }
 
+void DrawDottedFrame(HDC dc, const RECT& rect, COLORREF colour) {
+    if (rect.right - rect.left < 1 || rect.bottom - rect.top < 1)
+        return;
+    const int right = rect.right - 1;
+    const int bottom = rect.bottom - 1;
+    // Counted along the outline, so that the dots keep their rhythm round the corners.
+    int step = 0;
+    const auto dot = [&](int x, int y) {
+        if (step++ % 2 == 0)
+            SetPixelV(dc, x, y, colour);
+    };
+    for (int x = rect.left; x < right; ++x)
+        dot(x, rect.top);
+    for (int y = rect.top; y < bottom; ++y)
+        dot(right, y);
+    for (int x = right; x > rect.left; --x)
+        dot(x, bottom);
+    for (int y = bottom; y > rect.top; --y)
+        dot(rect.left, y);
+    if (right == rect.left || bottom == rect.top)
+        SetPixelV(dc, right, bottom, colour); // a line one pixel thin
+}
+
 } // namespace tarnvel

@@ -47,6 +47,10 @@ void DrawThreeSlice(Gdiplus::Graphics& graphics, Gdiplus::Image* image, int x, i
 void DrawStripes(Gdiplus::Graphics& graphics, Gdiplus::Image* stripe, const Gdiplus::GraphicsPath* fillPath,
                  const PixelRect& fillRect, int step);
 
+// The skin's focus cue: a 1-pixel dotted rectangle (every other pixel, starting at the top-left
+// corner) in colour along rect's inner edge.
+void DrawDottedFrame(HDC dc, const RECT& rect, COLORREF colour);
+
 // A RECT from the geometry's types and back.
 inline RECT ToRect(const Box& box) {
     return RECT{box.left, box.top, box.right, box.bottom};

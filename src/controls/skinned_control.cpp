@@ -51,4 +51,18 @@ void SkinnedControl::FillBackground(HDC dc, const RECT& rect) {
         FillRect(dc, &rect, backgroundBrush_.Get());
 }
 
+void SkinnedControl::NoteUiState(WPARAM wParam) noexcept {
+    if ((HIWORD(wParam) & UISF_HIDEFOCUS) == 0)
+        return;
+    if (LOWORD(wParam) == UIS_SET)
+        focusCuesHidden_ = true;
+    else if (LOWORD(wParam) == UIS_CLEAR)
+        focusCuesHidden_ = false;
+}
+
+bool SkinnedControl::ShowsFocusCue() const {
+    const HWND hwnd = Handle();
+    return hwnd && GetFocus() == hwnd && !focusCuesHidden_;
+}
+
 } // namespace tarnvel

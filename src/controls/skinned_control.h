@@ -30,10 +30,18 @@ protected:
     void NoteMoveOrSize(LPARAM lParam);
     // Fills rect with the cached copy of the background, copied on first use.
     void FillBackground(HDC dc, const RECT& rect);
+    // Follows a WM_UPDATEUISTATE that the control received: its focus cues hidden or shown. The
+    // control keeps the state itself, as the common controls do, rather than asking
+    // WM_QUERYUISTATE at each paint.
+    void NoteUiState(WPARAM wParam) noexcept;
+    // True when the control has the focus and its UI state shows focus cues (no UISF_HIDEFOCUS):
+    // only after keyboard use, unless the user asked for cues always.
+    bool ShowsFocusCue() const;
 
 private:
     UniqueBrush backgroundBrush_;
     LPARAM lastMoveOrSize_ = 0;
+    bool focusCuesHidden_ = false;
 };
 
 // A skinned control of class Derived.

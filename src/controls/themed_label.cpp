@@ -5,9 +5,32 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace tarnvel {
+
+namespace {
+
+bool IsActivationKey(const MSG& msg) {
+    return (msg.message == WM_KEYDOWN && (msg.wParam == VK_RETURN || msg.wParam == VK_SPACE)) ||
+           (msg.message == WM_CHAR && (msg.wParam == L'\r' || msg.wParam == L' '));
+}
+
+// Where DrawTextW puts text of this size in client under format's alignment.
+RECT TextBounds(const RECT& client, SIZE text, UINT format) {
+    RECT bounds{client.left, client.top, client.left + text.cx, client.top + text.cy};
+    const int spareX = (client.right - client.left) - text.cx;
+    if (format & DT_RIGHT)
+        OffsetRect(&bounds, spareX, 0);
+    else if (format & DT_CENTER)
+        OffsetRect(&bounds, spareX / 2, 0);
+    if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
+        OffsetRect(&bounds, 0, ((client.bottom - client.top) - text.cy) / 2);
+    return bounds;
+}
+
+} // namespace
 
 WindowClass CThemedLabelCtrl::RegisterWindowClass() {
     return RegisterSuperclass(L"CThemedLabelCtrl", L"Static");
@@ -45,6 +68,31 @@ LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN:
         OpenLink();
         return 0;
+    case WM_GETDLGCODE: {
+        // A link takes Enter and Space itself, as a link control does; the rest is the dialog's.
+        LRESULT code = DefaultProc(message, wParam, lParam);
+        const auto* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg && IsLink() && IsActivationKey(*msg))
+            code |= DLGC_WANTMESSAGE;
+        return code;
+    }
+    case WM_KEYDOWN:
+        // Bit 30: the key was down before, a repeat does not open the address again.
+        if (IsLink() && (wParam == VK_RETURN || wParam == VK_SPACE) && (lParam & (1 << 30)) == 0) {
+            OpenLink();
+            return 0;
+        }
+        return DefaultProc(message, wParam, lParam);
+    case WM_UPDATEUISTATE:
+        NoteUiState(wParam);
+        [[fallthrough]];
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+        const LRESULT result = DefaultProc(message, wParam, lParam);
+        if (IsLink())
+            InvalidateRect(Handle(), nullptr, TRUE);
+        return result;
+    }
     default:
         return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
@@ -85,9 +133,21 @@ void CThemedLabelCtrl::Paint(HDC dc) {
     SelectScope font(dc, font_);
     const int previousMode = SetBkMode(dc, TRANSPARENT);
     const COLORREF previousColour = SetTextColor(dc, textColour.load());
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, textFormat.load());
+    const UINT format = textFormat.load();
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, format);
     SetTextColor(dc, previousColour);
     SetBkMode(dc, previousMode);
+
+    if (IsLink() && ShowsFocusCue()) {
+        RECT measured = client;
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &measured, format | DT_CALCRECT);
+        const SIZE size{std::min(measured.right - measured.left, client.right - client.left),
+                        measured.bottom - measured.top};
+        RECT cue = TextBounds(client, size, format);
+        InflateRect(&cue, 1, 1);
+        IntersectRect(&cue, &cue, &client);
+        DrawDottedFrame(dc, cue, textColour.load());
+    }
 }
 
 void CThemedLabelCtrl::OpenLink() {

@@ -20,8 +20,12 @@ namespace {
 constexpr RECT kStepViewRect{2, 60, 718, 103};
 constexpr RECT kPageContainerRect{2, 104, 718, 438};
 constexpr DWORD kHostStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN; // 0x52000000
-constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE;                      // 0x100
-constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE;
+// The hosts hold controls: the dialog manager looks into them for tab stops.
+constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT; // 0x10100
+// Every control starts a group of its own, so the arrow keys never move the focus onto a label or
+// a picture; the back and next buttons are tab stops.
+constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
+constexpr DWORD kTabStopStyle = kChildStyle | WS_TABSTOP;
 constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 constexpr COLORREF kLayerKey = RGB(0, 0, 0xFF);
 constexpr COLORREF kShapeKey = RGB(0, 0, 0);
@@ -80,7 +84,7 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog();
-        return TRUE;
+        return FALSE; // the focus is set: the path box
     case WM_NCHITTEST:
         return Answer(HitTest(lParam));
     case WM_PAINT:
@@ -103,7 +107,10 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_TIMER:
         if (wParam == timers::kSlide) {
+            const bool sliding = flow_.Sliding();
             flow_.OnSlideTick();
+            if (sliding && !flow_.Sliding())
+                RestOnPage(flow_.CurrentPage());
             return TRUE;
         }
         break;
@@ -169,6 +176,15 @@ void CMainDlg::OnInitDialog() {
     versionFont_.Reset(CreateWizardFont(kUiFace, 12, 6, FW_BOLD));
 
     CreateChildren();
+    // Enter where no button has the focus presses the next button.
+    SendMessageW(hwnd_, DM_SETDEFID, ids::kNext, 0);
+    // Focus cues show only after keyboard use, as in any dialog (unless the user wants them always):
+    // a mouse user sees none.
+    BOOL cuesAlways = FALSE;
+    SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cuesAlways, 0);
+    if (!cuesAlways)
+        SetFocusCues(false);
+    RestOnPage(0);
 
     taskbar_.Listen(hwnd_);
 
@@ -179,8 +195,8 @@ void CMainDlg::OnInitDialog() {
 }
 
 void CMainDlg::CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id,
-                            HBITMAP strip, bool textColours) {
-    button.Create(hwnd_, rect, caption, kChildStyle, 0, static_cast<UINT_PTR>(id));
+                            HBITMAP strip, bool textColours, DWORD style) {
+    button.Create(hwnd_, rect, caption, style, 0, static_cast<UINT_PTR>(id));
     SkinButton(button, hwnd_, strip, textColours);
 }
 
@@ -216,9 +232,12 @@ void CMainDlg::CreateChildren() {
     closeStrip_ = LoadPngPicture(kPictureCloseButton);
     backStrip_ = LoadPngPicture(kPictureBackButton);
     nextStrip_ = LoadPngPicture(kPictureNextButton);
-    CreateButton(closeButton_, {658, 0, 718, 60}, L"", ids::kClose, closeStrip_.Get(), false);
-    CreateButton(backButton_, {350, 450, 490, 492}, texts::kBack, ids::kBack, backStrip_.Get(), true);
-    CreateButton(nextButton_, {530, 450, 670, 492}, texts::kNextAtStart, ids::kNext, nextStrip_.Get(), true);
+    // Escape and Alt+F4 close; the close button is no tab stop.
+    CreateButton(closeButton_, {658, 0, 718, 60}, L"", ids::kClose, closeStrip_.Get(), false, kChildStyle);
+    CreateButton(backButton_, {350, 450, 490, 492}, texts::kBack, ids::kBack, backStrip_.Get(), true,
+                 kTabStopStyle);
+    CreateButton(nextButton_, {530, 450, 670, 492}, texts::kNextAtStart, ids::kNext, nextStrip_.Get(), true,
+                 kTabStopStyle);
     ShowWindow(backButton_.Handle(), SW_HIDE);
 }
 
@@ -400,7 +419,34 @@ void CMainDlg::SetEnabled(WizardButton button, bool enabled) {
 }
 
 void CMainDlg::StartSlideTimer() {
+    if (CTarnvelAssistantDownloadView* view = View())
+        view->ShowAllPages();
     SetTimer(hwnd_, timers::kSlide, timers::kSlidePeriodMs, nullptr);
+}
+
+void CMainDlg::RestOnPage(int page) {
+    if (CTarnvelAssistantDownloadView* view = View())
+        view->RestOnPage(page);
+    // The page's first tab stop that can take the focus; the window itself when there is none
+    // (page 1 while both buttons are disabled), so that the keys still reach the dialog handling.
+    // Styles, not IsWindowVisible: at initialisation the window itself is not shown yet.
+    HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (!first || !IsChild(hwnd_, first) ||
+        (GetWindowLongW(first, GWL_STYLE) & (WS_TABSTOP | WS_DISABLED)) != WS_TABSTOP)
+        first = hwnd_;
+    for (HWND shown = first; shown != hwnd_; shown = GetParent(shown)) {
+        if ((GetWindowLongW(shown, GWL_STYLE) & WS_VISIBLE) == 0) {
+            first = hwnd_;
+            break;
+        }
+    }
+    // SetFocus, not WM_NEXTDLGCTL, and no selection left from an earlier visit: a mouse user would
+    // see the path highlighted on returning to the first page.
+    SetFocus(first);
+    if (SendMessageW(first, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
+        const int end = GetWindowTextLengthW(first);
+        SendMessageW(first, EM_SETSEL, static_cast<WPARAM>(end), end);
+    }
 }
 
 void CMainDlg::StopSlideTimer() {
@@ -420,8 +466,52 @@ void CMainDlg::ShowTaskbar(const TaskbarLook& look) {
     taskbar_.Show(look);
 }
 
+namespace {
+
+// A key that the dialog handling turns into a move of the focus: Tab, and the arrows where the
+// focused control does not take them itself.
+bool IsNavigationKey(MSG& msg) {
+    if (msg.message != WM_KEYDOWN)
+        return false;
+    if (msg.wParam == VK_TAB)
+        return true;
+    if (msg.wParam != VK_LEFT && msg.wParam != VK_RIGHT && msg.wParam != VK_UP && msg.wParam != VK_DOWN)
+        return false;
+    const LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+    return (code & (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) == 0;
+}
+
+} // namespace
+
 bool CMainDlg::PreTranslateMessage(MSG& msg) {
-    return hwnd_ && IsDialogMessageW(hwnd_, &msg);
+    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)))
+        return false;
+    const bool navigation = IsNavigationKey(msg);
+    if (!IsDialogMessageW(hwnd_, &msg))
+        return false;
+    // Keyboard navigation shows the focus cues from now on. The dialog handling of Windows does
+    // so itself; not every implementation does, and a second notice changes nothing.
+    if (navigation && focusCuesHidden_)
+        SetFocusCues(true);
+    return true;
+}
+
+void CMainDlg::SetFocusCues(bool shown) {
+    focusCuesHidden_ = !shown;
+    const WPARAM change = MAKEWPARAM(shown ? UIS_CLEAR : UIS_SET, UISF_HIDEFOCUS);
+    // The system keeps the state and tells the whole window tree with WM_UPDATEUISTATE. Where it
+    // keeps none (WM_QUERYUISTATE does not show the cues hidden after hiding them), every control
+    // is told directly.
+    SendMessageW(hwnd_, WM_CHANGEUISTATE, change, 0);
+    if (!shown)
+        systemKeepsUiState_ = (SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
+    if (!systemKeepsUiState_)
+        EnumChildWindows(hwnd_, &CMainDlg::TellUiState, static_cast<LPARAM>(change));
+}
+
+BOOL CALLBACK CMainDlg::TellUiState(HWND child, LPARAM change) {
+    SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(change), 0);
+    return TRUE;
 }
 
 } // namespace tarnvel

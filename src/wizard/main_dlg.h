@@ -56,7 +56,7 @@ private:
     void OnInitDialog();
     void CreateChildren();
     void CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id, HBITMAP strip,
-                      bool textColours);
+                      bool textColours, DWORD style);
     void Draw(HDC dc);
     LRESULT HitTest(LPARAM lParam) const;
     void OnCommand(WPARAM wParam);
@@ -67,6 +67,10 @@ private:
     void UpdateSessionGuard();
     void ApplySessionProtection(bool protect);
     void KeepFocusFrom(HWND control);
+    // A slide has ended on page: only its controls stay shown, the focus goes to its first tab stop.
+    void RestOnPage(int page);
+    void SetFocusCues(bool shown);
+    static BOOL CALLBACK TellUiState(HWND child, LPARAM change);
 
     CTarnvelAssistantDownloadView* View() const;
     CCustomButton& Button(WizardButton button) {
@@ -121,6 +125,8 @@ private:
     DownloadController* controller_; // null once shut down
     MessageLoop* loop_;
     bool closing_ = false; // a close question is open
+    bool focusCuesHidden_ = false;
+    bool systemKeepsUiState_ = true;
 
     // Protection of a phone being written.
     SessionGuard sessionGuard_;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr UINT kLabelFormat = DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER; // 0x8804
 constexpr UINT kRightAligned = kLabelFormat | DT_RIGHT;                   // 0x8806
-constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE;
+constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
 
 } // namespace
 
@@ -29,6 +29,7 @@ struct CTarnvelAssistantDownloadView::ControlSpec {
     int picture = 0;
     bool rightAligned = false;
     bool hidden = false;
+    bool tabStop = false;
 };
 
 LRESULT CTarnvelAssistantDownloadView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -85,6 +86,9 @@ void CTarnvelAssistantDownloadView::Build() {
 
     using K = ControlKind;
     using F = FontKind;
+    // Rows in creation order, which is the order of the tab stops: on page 0 the path box, "浏览",
+    // the community link (then the main window's next button). Every control starts a group of its
+    // own, so the arrow keys never move the focus onto a label or a picture.
     const ControlSpec rows[] = {
         // Page 0: choose the package.
         {.kind = K::Image,
@@ -107,12 +111,6 @@ void CTarnvelAssistantDownloadView::Build() {
          .rect = {270, 111, 720, 400},
          .font = F::F14,
          .text = texts::kCommunityLabel},
-        {.kind = K::Link,
-         .id = ids::kCommunityLink,
-         .rect = {480, 111, 650, 130},
-         .font = F::F14U,
-         .colour = colours::kBlue,
-         .text = texts::kCommunityLink},
         {.kind = K::Label,
          .id = ids::kChooseHeading,
          .rect = {270, 175, 720, 240},
@@ -125,7 +123,15 @@ void CTarnvelAssistantDownloadView::Build() {
          .rect = {614, 219, 660, 249},
          .font = F::F14,
          .text = texts::kBrowse,
-         .picture = kPictureBrowseButton},
+         .picture = kPictureBrowseButton,
+         .tabStop = true},
+        {.kind = K::Link,
+         .id = ids::kCommunityLink,
+         .rect = {480, 111, 650, 130},
+         .font = F::F14U,
+         .colour = colours::kBlue,
+         .text = texts::kCommunityLink,
+         .tabStop = true},
         {.kind = K::Label,
          .id = ids::kVerifyHint,
          .rect = {270, 300, 550, 400},
@@ -237,6 +243,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     const HWND view = Handle();
     const auto id = static_cast<UINT_PTR>(row.id);
     const auto font = reinterpret_cast<WPARAM>(Font(row.font));
+    const DWORD style = kChildStyle | (row.tabStop ? WS_TABSTOP : 0);
     HWND created = nullptr;
     switch (row.kind) {
     case ControlKind::Image: {
@@ -252,7 +259,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     case ControlKind::Link: {
         const bool link = row.kind == ControlKind::Link;
         auto label = std::make_unique<CThemedLabelCtrl>();
-        created = label->Create(view, row.rect, L"", kChildStyle | (link ? SS_NOTIFY : 0), 0, id);
+        created = label->Create(view, row.rect, L"", style | (link ? SS_NOTIFY : 0), 0, id);
         label->backgroundSource = view;
         SendMessageW(created, WM_SETFONT, font, TRUE);
         SetLabelColour(*label, row.colour);
@@ -279,7 +286,8 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     case ControlKind::PathBox: {
         pathBox_.backgroundSource = view;
         pathBox_.editId = static_cast<UINT>(row.id);
-        created = pathBox_.Create(view, row.rect, L"", kChildStyle, 0, id);
+        // The edit inside is the tab stop: the dialog manager looks into the host for it.
+        created = pathBox_.Create(view, row.rect, L"", kChildStyle, WS_EX_CONTROLPARENT, id);
         pathBox_.SetPictures(LoadPngBitmap(kPicturePathBox), LoadPngBitmap(kPicturePathBoxFocused));
         const SIZE size = BitmapSize(pathBox_.FirstPicture());
         SetClientSize(created, size.cx, size.cy, true);
@@ -290,7 +298,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     }
     case ControlKind::Button: {
         const UniqueBitmap& strip = pictures_.emplace_back(LoadPngPicture(row.picture));
-        created = browseButton_.Create(view, row.rect, row.text, kChildStyle, 0, id);
+        created = browseButton_.Create(view, row.rect, row.text, style, 0, id);
         SendMessageW(created, WM_SETFONT, font, TRUE);
         SkinButton(browseButton_, view, strip.Get(), true);
         break;
@@ -329,8 +337,52 @@ void CTarnvelAssistantDownloadView::SetColour(int id, std::uint32_t colour) {
 }
 
 void CTarnvelAssistantDownloadView::Show(int id, bool visible) {
-    if (const HWND control = Control(id))
-        ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+    const HWND control = Control(id);
+    if (!control)
+        return;
+    if (pageResting_[static_cast<std::size_t>(PageOf(control))]) {
+        // Its page is off screen: the control shows when the page comes back.
+        if (visible)
+            parked_.insert(control);
+        else
+            parked_.erase(control);
+        return;
+    }
+    ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+}
+
+int CTarnvelAssistantDownloadView::PageOf(HWND control) const {
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&rect), 2);
+    const int page = rect.left / kPageWidth;
+    return page < 0 ? 0 : (page >= kPageCount ? kPageCount - 1 : page);
+}
+
+void CTarnvelAssistantDownloadView::RestOnPage(int page) {
+    if (!IsPage(page))
+        return;
+    if (pageResting_[static_cast<std::size_t>(page)])
+        ShowAllPages(); // from one page at rest straight to another
+    for (HWND child = GetWindow(Handle(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const auto of = static_cast<std::size_t>(PageOf(child));
+        if (static_cast<int>(of) == page || pageResting_[of])
+            continue;
+        // The style, not IsWindowVisible: at the start the main window is not shown yet.
+        if (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) {
+            parked_.insert(child);
+            ShowWindow(child, SW_HIDE);
+        }
+    }
+    for (int p = 0; p < kPageCount; ++p)
+        pageResting_[static_cast<std::size_t>(p)] = p != page;
+}
+
+void CTarnvelAssistantDownloadView::ShowAllPages() {
+    pageResting_.fill(false);
+    for (const HWND control : parked_)
+        ShowWindow(control, SW_SHOW);
+    parked_.clear();
 }
 
 void CTarnvelAssistantDownloadView::SetBar(int id, int percent) {

@@ -10,11 +10,13 @@
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
 #include "controls/window_base.h"
+#include "wizard/page_slider.h"
 #include "wizard/status_view_logic.h"
 
 #include <array>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,13 @@ public:
     // the command message (0).
     LRESULT OnBrowsePackage();
 
+    // At rest on a page, the controls of the other pages are hidden, so that neither the dialog
+    // manager nor a screen reader finds them; a slide shows them all again. What the state
+    // operations show or hide meanwhile takes effect when the page is shown. Nothing on screen
+    // changes: the pages hidden are outside the container.
+    void RestOnPage(int page);
+    void ShowAllPages();
+
     // For inspection: the control of that id on this view, or null.
     HWND Control(int id) const;
     CThemedLabelCtrl* Label(int id) const;
@@ -52,6 +61,7 @@ private:
     void Build();
     void CreateControl(const ControlSpec& row);
     HFONT Font(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].Get(); }
+    int PageOf(HWND control) const;
 
     // StatusViewPort
     void SetText(int id, std::wstring_view text) override;
@@ -67,6 +77,8 @@ private:
     std::map<int, std::unique_ptr<CThemedLabelCtrl>> labels_;
     std::map<int, std::unique_ptr<CThemedImageCtrl>> images_;
     std::map<int, std::unique_ptr<CStripeProgress>> bars_;
+    std::array<bool, kPageCount> pageResting_{};
+    std::set<HWND> parked_; // not owned: children hidden with their page, to show again
     CBitmapEdit pathBox_;
     CCustomButton browseButton_;
     StatusViewLogic logic_{*this};

@@ -39,12 +39,13 @@ WindowClass CProgressView::RegisterWindowClass() {
     return RegisterOwnClass(L"TarnvelProgressView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
 }
 
+// Each control is a group of its own: the arrow keys never move the focus onto one of them.
 void CProgressView::Build() {
     font_.Reset(CreateWizardFont(L"Arial", 12, 6, FW_NORMAL));
     const StepLook initial = InitialStepLook();
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         CThemedLabelCtrl& label = labels_[i];
-        label.Create(Handle(), kLabels[i].rect, L"", WS_CHILD | WS_VISIBLE, 0,
+        label.Create(Handle(), kLabels[i].rect, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
                      static_cast<UINT_PTR>(kLabels[i].id));
         SendMessageW(label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
         label.textFormat = kLabelFormat;
@@ -56,7 +57,8 @@ void CProgressView::Build() {
     bar_.fillImage.Load(kPictureStepFill);
     bar_.stripeImage.Load(kPictureStepFill);
     bar_.backgroundSource = Handle();
-    bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE, 0, static_cast<UINT_PTR>(ids::kStepBar));
+    bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
+                static_cast<UINT_PTR>(ids::kStepBar));
     bar_.skin = kStepBarSkin;
     bar_.SetPercent(initial.barPercent);
 }

@@ -232,6 +232,33 @@ TEST_F(MainWindowTest, LogOffIsRefusedOnlyWhileAPhoneIsWritten) {
     EXPECT_NE(SendMessageW(main_, WM_QUERYENDSESSION, 0, 0), 0);
 }
 
+// At rest only the page on screen has visible controls, so that neither the dialog manager nor a
+// screen reader finds the others; the focus starts in the path box and moves to the page's first
+// tab stop after each slide.
+TEST_F(MainWindowTest, AtRestOnlyThePageOnScreenShowsItsControlsAndHoldsTheFocus) {
+    Open();
+    const HWND pathEdit = FindWindowExW(GetDlgItem(view_, ids::kPathBox), nullptr, L"EDIT", nullptr);
+    EXPECT_EQ(GetFocus(), pathEdit);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(view_, ids::kSlogan)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kVerifyHeading)));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kResultHeading)));
+
+    ChoosePackage(package_);
+    Click(ids::kNext);
+    ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kSlogan)));
+    EXPECT_FALSE(IsWindowVisible(pathEdit));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kUpgradeBar)));
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(view_, ids::kResultHeading)));
+    EXPECT_EQ(GetFocus(), Button(ids::kNext));
+
+    Click(ids::kNext);
+    ASSERT_TRUE(PumpUntil([this] { return BackAtStart(); }));
+    EXPECT_TRUE(IsWindowVisible(pathEdit));
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kResultHeading)));
+    EXPECT_EQ(GetFocus(), pathEdit);
+}
+
 // Twenty upgrades in a row must not leave objects behind: the figures are printed, and the
 // handle counts must come back to where they were after the first run.
 TEST_F(MainWindowTest, TwentyUpgradesInARowLeaveNoObjectsBehind) {
