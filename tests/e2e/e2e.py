@@ -40,7 +40,7 @@ PAYLOAD = 1048576
 
 # Control ids.
 CLOSE, BACK, NEXT = 2, 1003, 1004
-PATH_BOX, BROWSE = 2002, 2011
+PATH_BOX, BROWSE, COMMUNITY_LINK = 2002, 2011, 1011
 IDOK, IDYES, IDNO = 1, 6, 7
 
 # Screenshot comparison: a pixel differs when a channel is off by more than CHANNEL_TOLERANCE
@@ -423,6 +423,17 @@ class Case:
         self.wait_dialog_gone(dialog["hwnd"])
         wait_for(lambda: self.path_box_text() == PACKAGE_PATH, 5, "the path in the path box")
 
+    def focus(self):
+        """The control with the keyboard focus: id and class."""
+        found = self.probe.ask("focus")
+        return found["id"], found["class"]
+
+    def expect_focus(self, control_id, what):
+        try:
+            wait_for(lambda: self.focus()[0] == control_id, 5, what)
+        except Failure:
+            raise Failure("%s: the focus is on %s" % (what, self.focus()))
+
     def path_box_text(self):
         for c in self.controls():
             if c["class"] == "Edit":
@@ -791,6 +802,46 @@ def case_escape_closes(case):
     case.answer_box(box, IDNO)
     case.expect_screen("page0_start")
     close_with_yes(case, "escape")
+
+
+def case_keyboard_upgrade(case):
+    """A whole upgrade with the keyboard alone: the path typed into the path box, Tab to the next
+    button past "浏览" and the link (their focus cues), Enter; on the result page Enter returns to
+    the first page; Escape and Enter (Yes) close."""
+    case.prepare("verify_ms=1000\n" + SLOW_UPGRADE)
+    case.start()
+    case.expect_focus(PATH_BOX, "the path box focused at start")
+    xdo("type", "--delay", 15, PACKAGE_PATH)
+    wait_for(lambda: case.path_box_text() == PACKAGE_PATH, 5, "the typed path in the path box")
+    xdo("key", "Tab")
+    case.expect_focus(BROWSE, "Tab from the path box")
+    xdo("key", "Tab")
+    case.expect_focus(COMMUNITY_LINK, "Tab from 浏览")
+    case.expect_screen("focus_link")
+    xdo("key", "Tab")
+    case.expect_focus(NEXT, "Tab from the link")
+    case.expect_screen("focus_next")
+    xdo("key", "Return")
+    case.wait_page(1, None)
+    case.wait_button(BACK, True, False, what="the back button disabled when the upgrade began", timeout=15)
+    case.wait_page(2, None, timeout=20)
+    case.expect_focus(NEXT, "the result page's next button")
+    xdo("key", "Return")
+    case.wait_page(0, "升级包校验")
+    case.expect_focus(PATH_BOX, "the path box back on the first page")
+
+    logs = case.cell_logs()
+    if len(logs) != 1:
+        raise Failure("expected one cell log, found %s" % [f.name for f in logs])
+    case.expect_lines(case.log_lines(logs[0]), VERIFY_PASSED + UPGRADE_PASSED, logs[0].name)
+    expect_phone_written(case)
+    xdo("key", "Escape")
+    box = case.message_box("提示", "确定要关闭吗？")
+    xdo("key", "Return")  # Yes is the default button
+    case.wait_dialog_gone(box["hwnd"])
+    code = case.wait_exit()
+    if code != 2:
+        raise Failure("exit code %d after Yes, expected 2" % code)
 
 
 def case_drag_moves_window(case):

@@ -6,6 +6,7 @@
 //   main                  the main window: handle, process id, window rectangle
 //   top                   the process's top-level windows (shadow, message boxes, open dialog)
 //   children <hwnd>       every descendant of a window: id, class, text, shown, enabled, rectangle
+//   focus                 the main window's thread's focus: handle, id, class
 //   counts [<counter.dll>] memory counters, GetGuiResources, and with the DLL the objects it finds
 //                         inside the process (loaded there for a moment, see object_counter.cpp)
 //   watch <ms> [<x>]      for that long, or until 100 ms after the strip reached x: left button
@@ -117,6 +118,16 @@ void Main() {
     std::cout << "{\"hwnd\":" << HandleText(main) << ",\"pid\":" << ProcessOf(main)
               << ",\"shown\":" << (main && IsWindowVisible(main) ? "true" : "false")
               << ",\"rect\":" << Json(RectOf(main)) << "}\n";
+}
+
+void Focus() {
+    const HWND main = MainWindow();
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    const DWORD thread = main ? GetWindowThreadProcessId(main, nullptr) : 0;
+    const HWND focus = thread && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+    std::cout << "{\"hwnd\":" << HandleText(focus) << ",\"id\":" << (focus ? GetDlgCtrlID(focus) : 0)
+              << ",\"class\":" << Json(focus ? ClassOf(focus) : std::wstring()) << "}\n";
 }
 
 struct TopSearch {
@@ -353,6 +364,8 @@ int wmain() {
             Top();
         else if (command == "children")
             Children(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(argument))));
+        else if (command == "focus")
+            Focus();
         else if (command == "counts")
             Counts(WideFrom(argument));
         else if (command == "watch") {
