@@ -2,6 +2,7 @@
 
 #include "controls/drawing.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -45,19 +46,31 @@ LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
     case WM_LBUTTONDOWN:
         OpenLink();
         return 0;
+    case WM_SETTEXT:
+        SetText(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"");
+        return TRUE;
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+        // The text lives in text_, which other threads may replace; the window text stays empty.
+        return AnswerTextQuery(Text(), message, wParam, lParam);
     default:
         return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
 void CThemedLabelCtrl::SetText(std::wstring text) {
+    bool changed = false;
     {
         std::lock_guard guard(textLock_);
+        changed = text != text_;
         text_.swap(text);
     }
     // The old text is freed here, outside the lock; the redraw happens on the label's own thread.
-    if (HWND hwnd = Handle())
+    if (HWND hwnd = Handle()) {
         InvalidateRect(hwnd, nullptr, TRUE);
+        if (changed)
+            NotifyChange(EVENT_OBJECT_NAMECHANGE);
+    }
 }
 
 std::wstring CThemedLabelCtrl::Text() const {
@@ -74,6 +87,10 @@ void CThemedLabelCtrl::SetLink(bool link, std::wstring address) {
 bool CThemedLabelCtrl::IsLink() const {
     std::lock_guard guard(textLock_);
     return link_;
+}
+
+const wchar_t* CThemedLabelCtrl::AccessibleClass() const {
+    return IsLink() ? WC_LINK : WC_STATICW;
 }
 
 void CThemedLabelCtrl::Paint(HDC dc) {

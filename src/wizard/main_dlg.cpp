@@ -189,7 +189,8 @@ void CMainDlg::CreateChildren() {
     pageContainer_.Create(hwnd_, kPageContainerRect, L"", kHostStyle, kHostExStyle, 0);
 
     logoPicture_ = LoadPngPicture(kPictureLogoBadge);
-    logo_.Create(hwnd_, {17, 12, 17, 12}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
+    logo_.Create(hwnd_, {17, 12, 17, 12}, texts::kLogoPicture, kChildStyle, 0,
+                 static_cast<UINT_PTR>(ids::kLogo));
     logo_.backgroundSource = hwnd_;
     ShowPictureIn(logo_, logoPicture_.Get());
 
@@ -216,7 +217,8 @@ void CMainDlg::CreateChildren() {
     closeStrip_ = LoadPngPicture(kPictureCloseButton);
     backStrip_ = LoadPngPicture(kPictureBackButton);
     nextStrip_ = LoadPngPicture(kPictureNextButton);
-    CreateButton(closeButton_, {658, 0, 718, 60}, L"", ids::kClose, closeStrip_.Get(), false);
+    closeButton_.captionShown = false; // the cross says it; the caption names it for screen readers
+    CreateButton(closeButton_, {658, 0, 718, 60}, texts::kClose, ids::kClose, closeStrip_.Get(), false);
     CreateButton(backButton_, {350, 450, 490, 492}, texts::kBack, ids::kBack, backStrip_.Get(), true);
     CreateButton(nextButton_, {530, 450, 670, 492}, texts::kNextAtStart, ids::kNext, nextStrip_.Get(), true);
     ShowWindow(backButton_.Handle(), SW_HIDE);

@@ -90,6 +90,7 @@ void CTarnvelAssistantDownloadView::Build() {
         {.kind = K::Image,
          .id = ids::kPhoneDownImage,
          .rect = {80, 60, 80, 60},
+         .text = texts::kPhoneDownloadPicture,
          .picture = kPicturePhoneDownload},
         {.kind = K::Label,
          .id = ids::kSlogan,
@@ -135,6 +136,7 @@ void CTarnvelAssistantDownloadView::Build() {
         {.kind = K::Image,
          .id = ids::kPhoneUpImage,
          .rect = {800, 65, 800, 65},
+         .text = texts::kPhoneUpgradePicture,
          .picture = kPicturePhoneUpgrade},
         {.kind = K::Label,
          .id = ids::kVerifyHeading,
@@ -191,6 +193,7 @@ void CTarnvelAssistantDownloadView::Build() {
         {.kind = K::Image,
          .id = ids::kResultImage,
          .rect = {1520, 65, 1520, 65},
+         .text = texts::kResultPicture,
          .picture = kPictureSuccessFace},
         {.kind = K::Label,
          .id = ids::kResultHeading,
@@ -242,7 +245,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     case ControlKind::Image: {
         UniqueBitmap& picture = pictures_.emplace_back(LoadPngPicture(row.picture));
         auto image = std::make_unique<CThemedImageCtrl>();
-        created = image->Create(view, row.rect, L"", kChildStyle, 0, id);
+        created = image->Create(view, row.rect, row.text, kChildStyle, 0, id); // the text describes it
         image->backgroundSource = view;
         ShowPictureIn(*image, picture.Get());
         images_[row.id] = std::move(image);
