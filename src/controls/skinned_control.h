@@ -29,9 +29,12 @@ protected:
     // Forgets the copies of the background; the next paint takes them anew.
     virtual void DropBackground();
     // The class of the common control this one acts as for screen readers (WC_STATICW, WC_BUTTONW,
-    // WC_LINK, PROGRESS_CLASSW): WM_GETOBJECT answers that control's standard accessible object.
+    // PROGRESS_CLASSW): WM_GETOBJECT answers that control's standard accessible object.
     // Null here: the base class answers, as for a host whose platform children speak for it.
     virtual const wchar_t* AccessibleClass() const;
+    // A role (ROLE_SYSTEM_*) told over that object's own, for a control whose class oleacc has no
+    // proxy for; 0 here: the object's own.
+    virtual long AccessibleRole() const;
 
     // Drops the background when lParam (a WM_MOVE or WM_SIZE position or size) differs from the last.
     void NoteMoveOrSize(LPARAM lParam);

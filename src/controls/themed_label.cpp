@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <thread>
@@ -90,7 +91,12 @@ bool CThemedLabelCtrl::IsLink() const {
 }
 
 const wchar_t* CThemedLabelCtrl::AccessibleClass() const {
-    return IsLink() ? WC_LINK : WC_STATICW;
+    return WC_STATICW;
+}
+
+long CThemedLabelCtrl::AccessibleRole() const {
+    // oleacc has no proxy for SysLink (the platform link answers for itself): static text, told a link.
+    return IsLink() ? ROLE_SYSTEM_LINK : 0;
 }
 
 void CThemedLabelCtrl::Paint(HDC dc) {

@@ -36,7 +36,8 @@ public:
 
 private:
     void Paint(HDC dc) override;
-    const wchar_t* AccessibleClass() const override; // a link, or static text
+    const wchar_t* AccessibleClass() const override; // static text
+    long AccessibleRole() const override;            // a link's
     void OpenLink();
 
     HFONT font_ = nullptr;        // not owned

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarnvel {
 namespace {
@@ -163,6 +164,32 @@ TEST_F(MainWindowTest, WholeUpgradeEndsOnTheResultPageAndReturnsForTheNextPhone)
     ASSERT_TRUE(PumpUntil([this] { return BackAtStart(); }));
     EXPECT_EQ(Text(ids::kUpgradePercent), L"0%");
     EXPECT_EQ(Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！"); // off screen, kept
+}
+
+BOOL CALLBACK CollectDescendant(HWND child, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+    return TRUE;
+}
+
+TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
+    Open();
+    EXPECT_EQ(Caption(ids::kClose), L"关闭");
+    std::vector<HWND> children;
+    EnumChildWindows(main_, &CollectDescendant, reinterpret_cast<LPARAM>(&children));
+    int named = 0;
+    for (const HWND child : children) {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 64);
+        const std::wstring kind = className;
+        if (kind != L"CThemedLabelCtrl" && kind != L"CThemedImageCtrl" && kind != L"CCustomButton")
+            continue;
+        if (GetDlgCtrlID(child) == ids::kTimeLeft)
+            continue; // empty until there is an estimate
+        wchar_t name[256] = {};
+        EXPECT_GT(GetWindowTextW(child, name, 256), 0) << Utf8FromWide(kind) << " " << GetDlgCtrlID(child);
+        ++named;
+    }
+    EXPECT_GT(named, 30);
 }
 
 TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
