@@ -7,6 +7,7 @@
 #include "controls/custom_button.h"
 #include "controls/document_view.h"
 #include "controls/drawing.h"
+#include "controls/geometry.h"
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
 #include "controls/shadow_wnd.h"
@@ -110,6 +111,26 @@ TEST(Pictures, FaceKeepsPerPixelAlphaPremultiplied) {
     EXPECT_EQ(eye >> 24, 0u);
     EXPECT_EQ(corner, 0u);
     EXPECT_EQ(disc, 0xFF237DEDu);
+}
+
+TEST(Pictures, EveryPictureIsDrawnAtEachScaleAtItsScaledSize) {
+    for (const int id :
+         {kPictureCloseButton, kPicturePhoneDownload, kPictureMainBackground, kPictureStepTrack,
+          kPictureStepFill, kPicturePathBoxFocused, kPicturePathBox, kPictureBarTrack, kPictureBarFill,
+          kPicturePhoneUpgrade, kPictureSuccessFace, kPictureLogoBadge, kPictureFailureFace,
+          kPictureBackButton, kPictureNextButton, kPictureBrowseButton}) {
+        const UniqueBitmap base = LoadPngPicture(id);
+        ASSERT_TRUE(base) << id;
+        const SIZE size = BitmapSize(base.Get());
+        for (const int percent : kPictureScales) {
+            const int dpi = percent * kLayoutDpi / 100;
+            const UniqueBitmap scaled = LoadPngPicture(ScaledPictureId(id, percent));
+            ASSERT_TRUE(scaled) << id << " at " << percent;
+            const SIZE scaledSize = BitmapSize(scaled.Get());
+            EXPECT_EQ(scaledSize.cx, ScaleForDpi(static_cast<int>(size.cx), dpi)) << id << " at " << percent;
+            EXPECT_EQ(scaledSize.cy, ScaleForDpi(static_cast<int>(size.cy), dpi)) << id << " at " << percent;
+        }
+    }
 }
 
 TEST(Pictures, UnknownPictureGivesNothingAndEmptiesTheHolder) {

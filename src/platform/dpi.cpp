@@ -1,0 +1,44 @@
+#include "platform/dpi.h"
+
+namespace tarnvel {
+
+namespace {
+
+// GetProcAddress answers FARPROC whatever the function; the cast goes through a neutral pointer
+// type so that the compiler does not warn about incompatible function types.
+template <class Fn> Fn LookUp(HMODULE module, const char* name) noexcept {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)))
+                  : nullptr;
+}
+
+} // namespace
+
+DpiFunctions DpiFunctions::FromSystem() noexcept {
+    // user32 stays loaded for the process's life: no reference is taken or dropped.
+    const HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    DpiFunctions functions;
+    functions.getDpiForWindow_ = LookUp<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    return functions;
+}
+
+int DpiFunctions::ForWindow(HWND window) const noexcept {
+    if (getDpiForWindow_ && window) {
+        if (const UINT dpi = getDpiForWindow_(window))
+            return static_cast<int>(dpi);
+    }
+    return SystemDpi();
+}
+
+int SystemDpi() noexcept {
+    struct ScreenDc {
+        HDC dc = GetDC(nullptr);
+        ~ScreenDc() {
+            if (dc)
+                ReleaseDC(nullptr, dc);
+        }
+    } screen;
+    const int dpi = screen.dc ? GetDeviceCaps(screen.dc, LOGPIXELSY) : 0;
+    return dpi > 0 ? dpi : 96;
+}
+
+} // namespace tarnvel

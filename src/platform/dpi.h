@@ -1,0 +1,31 @@
+// The screen's dots per inch for a window. The per-monitor functions came with Windows 10 (1607);
+// they are looked up at run time, and where they are missing the program runs system-aware, at the
+// dpi the system was started with.
+#pragma once
+
+#include <windows.h>
+
+namespace tarnvel {
+
+class DpiFunctions {
+public:
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+
+    // The functions of this system's user32, those that it has.
+    static DpiFunctions FromSystem() noexcept;
+    // As on a system that has none of them.
+    static DpiFunctions Missing() noexcept { return {}; }
+
+    bool PerMonitor() const noexcept { return getDpiForWindow_ != nullptr; }
+
+    // The window's dpi; the system's where there is no per-monitor answer (or no window yet).
+    int ForWindow(HWND window) const noexcept;
+
+private:
+    GetDpiForWindowFn getDpiForWindow_ = nullptr;
+};
+
+// The dpi of the screen as the system started (LOGPIXELSY of the screen), 96 if it cannot be read.
+int SystemDpi() noexcept;
+
+} // namespace tarnvel
