@@ -15,6 +15,12 @@ public:
     static DpiFunctions FromSystem() noexcept;
     // As on a system that has none of them.
     static DpiFunctions Missing() noexcept { return {}; }
+    // With this function in place of the system's (tests: a monitor of another dpi).
+    static DpiFunctions WithWindowDpi(GetDpiForWindowFn getDpiForWindow) noexcept {
+        DpiFunctions functions;
+        functions.getDpiForWindow_ = getDpiForWindow;
+        return functions;
+    }
 
     bool PerMonitor() const noexcept { return getDpiForWindow_ != nullptr; }
 

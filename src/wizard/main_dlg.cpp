@@ -34,8 +34,12 @@ bool AnswersDirectly(UINT message) {
 
 } // namespace
 
-CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop)
-    : pageContainer_([] { return std::make_unique<CTarnvelAssistantDownloadView>(); }),
+CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions)
+    : dpiFunctions_(dpiFunctions), pageContainer_([this] {
+          auto view = std::make_unique<CTarnvelAssistantDownloadView>();
+          view->SetDpi(dpi_);
+          return view;
+      }),
       controller_(&controller), loop_(loop) {}
 
 CMainDlg::~CMainDlg() {
@@ -110,6 +114,9 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kMsgEvents:
         TakeEvents();
         return TRUE;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return TRUE;
     case WM_QUERYENDSESSION:
         UpdateSessionGuard();
         return Answer(sessionGuard_.Protecting() ? FALSE : TRUE);
@@ -143,11 +150,9 @@ void CMainDlg::OnInitDialog() {
     SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(hwnd_, kLayerKey, 255, LWA_ALPHA);
 
-    if (shadow_.CreateFor(hwnd_)) {
-        shadow_.shadowSize = 15;
-        shadow_.inset = 5;
+    dpi_ = dpiFunctions_.ForWindow(hwnd_);
+    if (shadow_.CreateFor(hwnd_))
         shadow_.placementMode = 4;
-    }
 
     if (loop_) {
         loop_->AddMessageFilter(this);
@@ -161,14 +166,9 @@ void CMainDlg::OnInitDialog() {
     if (smallIcon_)
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
-    background_ = LoadPngPicture(kPictureMainBackground);
-    region_.Build(background_.Get(), kShapeKey);
-    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()));
-
-    titleFont_.Reset(CreateWizardFont(kUiFace, 16, 8, FW_BOLD));
-    versionFont_.Reset(CreateWizardFont(kUiFace, 12, 6, FW_BOLD));
-
     CreateChildren();
+    LayOut();
+    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()), nullptr);
 
     taskbar_.Listen(hwnd_);
 
@@ -178,48 +178,90 @@ void CMainDlg::OnInitDialog() {
     controller_->LoadEngine();
 }
 
-void CMainDlg::CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id,
-                            HBITMAP strip, bool textColours) {
-    button.Create(hwnd_, rect, caption, kChildStyle, 0, static_cast<UINT_PTR>(id));
-    SkinButton(button, hwnd_, strip, textColours);
+void CMainDlg::CreateChildren() {
+    stepView_.SetDpi(dpi_);
+    stepView_.Create(hwnd_, ScaleForDpi(kStepViewRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
+    pageContainer_.Create(hwnd_, ScaleForDpi(kPageContainerRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
+
+    logo_.Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
+    logo_.backgroundSource = hwnd_;
+    for (CThemedLabelCtrl* label : {&titleLabel_, &versionLabel_}) {
+        label->Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kTitle));
+        label->backgroundSource = hwnd_;
+        label->textFormat = kLabelFormat;
+    }
+    SetLabelColour(titleLabel_, colours::kRed);
+    titleLabel_.SetText(texts::kWindowTitle);
+    SetLabelColour(versionLabel_, colours::kBlack);
+    versionLabel_.SetText(texts::kVersion);
+
+    closeButton_.Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kClose));
+    backButton_.Create(hwnd_, RECT{}, texts::kBack, kChildStyle, 0, static_cast<UINT_PTR>(ids::kBack));
+    nextButton_.Create(hwnd_, RECT{}, texts::kNextAtStart, kChildStyle, 0, static_cast<UINT_PTR>(ids::kNext));
+    ShowWindow(backButton_.Handle(), SW_HIDE);
 }
 
-void CMainDlg::CreateChildren() {
-    stepView_.Create(hwnd_, kStepViewRect, L"", kHostStyle, kHostExStyle, 0);
-    pageContainer_.Create(hwnd_, kPageContainerRect, L"", kHostStyle, kHostExStyle, 0);
+void CMainDlg::LayOut() {
+    background_ = LoadPngPictureForDpi(kPictureMainBackground, dpi_);
+    region_.Build(background_.Get(), kShapeKey);
+    shadow_.shadowSize = ScaleForDpi(15, dpi_);
+    shadow_.inset = ScaleForDpi(5, dpi_);
+    shadow_.cornerRadius = ScaleForDpi(10, dpi_);
 
-    logoPicture_ = LoadPngPicture(kPictureLogoBadge);
-    logo_.Create(hwnd_, {17, 12, 17, 12}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
-    logo_.backgroundSource = hwnd_;
-    ShowPictureIn(logo_, logoPicture_.Get());
+    // Each child takes its new font or picture before the old one goes.
+    UniqueFont titleFont(CreateWizardFont(dpi_, kUiFace, 16, 8, FW_BOLD));
+    UniqueFont versionFont(CreateWizardFont(dpi_, kUiFace, 12, 6, FW_BOLD));
+    UniqueBitmap logoPicture = LoadPngPictureForDpi(kPictureLogoBadge, dpi_);
+    UniqueBitmap closeStrip = LoadPngPictureForDpi(kPictureCloseButton, dpi_);
+    UniqueBitmap backStrip = LoadPngPictureForDpi(kPictureBackButton, dpi_);
+    UniqueBitmap nextStrip = LoadPngPictureForDpi(kPictureNextButton, dpi_);
 
-    struct TitleLine {
-        CThemedLabelCtrl& label;
+    const RECT logo = ScaleForDpi(RECT{17, 12, 17, 12}, dpi_);
+    SetWindowPos(logo_.Handle(), nullptr, logo.left, logo.top, 0, 0,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    ShowPictureIn(logo_, logoPicture.Get());
+    PlaceForDpi(titleLabel_.Handle(), RECT{60, 24, 500, 40}, dpi_);
+    SendMessageW(titleLabel_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.Get()), TRUE);
+    PlaceForDpi(versionLabel_.Handle(), RECT{60, 42, 500, 55}, dpi_);
+    SendMessageW(versionLabel_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(versionFont.Get()), TRUE);
+
+    const struct {
+        CCustomButton& button;
         RECT rect;
-        HFONT font;
-        COLORREF colour;
-        const wchar_t* text;
+        HBITMAP strip;
+        bool textColours;
+    } buttons[] = {
+        {closeButton_, {658, 0, 718, 60}, closeStrip.Get(), false},
+        {backButton_, {350, 450, 490, 492}, backStrip.Get(), true},
+        {nextButton_, {530, 450, 670, 492}, nextStrip.Get(), true},
     };
-    const TitleLine lines[] = {
-        {titleLabel_, {60, 24, 500, 40}, titleFont_.Get(), colours::kRed, texts::kWindowTitle},
-        {versionLabel_, {60, 42, 500, 55}, versionFont_.Get(), colours::kBlack, texts::kVersion},
-    };
-    for (const TitleLine& line : lines) {
-        line.label.Create(hwnd_, line.rect, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kTitle));
-        line.label.backgroundSource = hwnd_;
-        SendMessageW(line.label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(line.font), TRUE);
-        SetLabelColour(line.label, line.colour);
-        line.label.textFormat = kLabelFormat;
-        line.label.SetText(line.text);
+    for (const auto& b : buttons) {
+        SkinButton(b.button, hwnd_, b.strip, b.textColours, dpi_);
+        PlaceForDpi(b.button.Handle(), b.rect, dpi_);
     }
+    titleFont_ = std::move(titleFont);
+    versionFont_ = std::move(versionFont);
+    logoPicture_ = std::move(logoPicture);
+    closeStrip_ = std::move(closeStrip);
+    backStrip_ = std::move(backStrip);
+    nextStrip_ = std::move(nextStrip);
 
-    closeStrip_ = LoadPngPicture(kPictureCloseButton);
-    backStrip_ = LoadPngPicture(kPictureBackButton);
-    nextStrip_ = LoadPngPicture(kPictureNextButton);
-    CreateButton(closeButton_, {658, 0, 718, 60}, L"", ids::kClose, closeStrip_.Get(), false);
-    CreateButton(backButton_, {350, 450, 490, 492}, texts::kBack, ids::kBack, backStrip_.Get(), true);
-    CreateButton(nextButton_, {530, 450, 670, 492}, texts::kNextAtStart, ids::kNext, nextStrip_.Get(), true);
-    ShowWindow(backButton_.Handle(), SW_HIDE);
+    MoveStrip(flow_.StripX());
+}
+
+void CMainDlg::OnDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    flow_.FinishSlide(); // the strip stands still at the page it was going to
+    dpi_ = dpi;
+    PlaceForDpi(stepView_.Handle(), kStepViewRect, dpi_);
+    stepView_.ApplyDpi(dpi_);
+    PlaceForDpi(pageContainer_.Handle(), kPageContainerRect, dpi_);
+    if (CTarnvelAssistantDownloadView* view = View())
+        view->ApplyDpi(dpi_);
+    LayOut();
+    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()), &suggested);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CMainDlg::Draw(HDC dc) {
@@ -238,11 +280,13 @@ void CMainDlg::Draw(HDC dc) {
     FillRect(dc, &region_.Box(), white.Get());
     RECT client{};
     GetClientRect(hwnd_, &client);
-    DrawNineGrid(dc, client, memory.Get(), RECT{0, 0, size.cx, size.cy}, 255, Margins{1, 1, 1, 1});
+    DrawNineGrid(dc, client, memory.Get(), RECT{0, 0, size.cx, size.cy}, 255,
+                 ScaleForDpi(Margins{1, 1, 1, 1}, dpi_));
 
-    UniqueRegion rounded = region_.Rounded();
+    UniqueRegion rounded = region_.Rounded(ScaleForDpi(15, dpi_));
     UniqueBrush frame(CreateSolidBrush(colours::kFrame));
-    FrameRgn(dc, rounded.Get(), frame.Get(), 2, 2);
+    const int frameWidth = ScaleForDpi(2, dpi_);
+    FrameRgn(dc, rounded.Get(), frame.Get(), frameWidth, frameWidth);
     RestoreDC(dc, saved);
 }
 
@@ -409,7 +453,8 @@ void CMainDlg::StopSlideTimer() {
 
 void CMainDlg::MoveStrip(int x) {
     if (CTarnvelAssistantDownloadView* view = View())
-        MoveWindow(view->Handle(), x, 0, kStripWidth, kStripHeight, TRUE);
+        MoveWindow(view->Handle(), ScaleForDpi(x, dpi_), 0, ScaleForDpi(kStripWidth, dpi_),
+                   ScaleForDpi(kStripHeight, dpi_), TRUE);
 }
 
 void CMainDlg::SetStep(int page) {
