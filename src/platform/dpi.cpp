@@ -18,6 +18,8 @@ DpiFunctions DpiFunctions::FromSystem() noexcept {
     const HMODULE user32 = GetModuleHandleW(L"user32.dll");
     DpiFunctions functions;
     functions.getDpiForWindow_ = LookUp<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    functions.setDialogDpiChangeBehavior_ =
+        LookUp<SetDialogDpiChangeBehaviorFn>(user32, "SetDialogDpiChangeBehavior");
     return functions;
 }
 
@@ -27,6 +29,11 @@ int DpiFunctions::ForWindow(HWND window) const noexcept {
             return static_cast<int>(dpi);
     }
     return SystemDpi();
+}
+
+void DpiFunctions::LeaveDialogLayoutToIt(HWND dialog) const noexcept {
+    if (setDialogDpiChangeBehavior_)
+        setDialogDpiChangeBehavior_(dialog, DDC_DISABLE_ALL, DDC_DISABLE_ALL);
 }
 
 int SystemDpi() noexcept {

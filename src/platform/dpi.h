@@ -10,6 +10,8 @@ namespace tarnvel {
 class DpiFunctions {
 public:
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS,
+                                                       DIALOG_DPI_CHANGE_BEHAVIORS);
 
     // The functions of this system's user32, those that it has.
     static DpiFunctions FromSystem() noexcept;
@@ -26,9 +28,13 @@ public:
 
     // The window's dpi; the system's where there is no per-monitor answer (or no window yet).
     int ForWindow(HWND window) const noexcept;
+    // Tells the dialog manager to leave a dialog's size and controls alone on a dpi change: the
+    // dialog lays itself out. Nothing where the function is missing.
+    void LeaveDialogLayoutToIt(HWND dialog) const noexcept;
 
 private:
     GetDpiForWindowFn getDpiForWindow_ = nullptr;
+    SetDialogDpiChangeBehaviorFn setDialogDpiChangeBehavior_ = nullptr;
 };
 
 // The dpi of the screen as the system started (LOGPIXELSY of the screen), 96 if it cannot be read.

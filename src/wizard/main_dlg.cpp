@@ -151,6 +151,7 @@ void CMainDlg::OnInitDialog() {
     SetLayeredWindowAttributes(hwnd_, kLayerKey, 255, LWA_ALPHA);
 
     dpi_ = dpiFunctions_.ForWindow(hwnd_);
+    dpiFunctions_.LeaveDialogLayoutToIt(hwnd_);
     if (shadow_.CreateFor(hwnd_))
         shadow_.placementMode = 4;
 
@@ -181,6 +182,7 @@ void CMainDlg::OnInitDialog() {
 void CMainDlg::CreateChildren() {
     stepView_.SetDpi(dpi_);
     stepView_.Create(hwnd_, ScaleForDpi(kStepViewRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
+    pageContainer_.contentRect = ScaleForDpi(CDocumentView::kContentRect, dpi_);
     pageContainer_.Create(hwnd_, ScaleForDpi(kPageContainerRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
 
     logo_.Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
@@ -235,10 +237,23 @@ void CMainDlg::LayOut() {
         {backButton_, {350, 450, 490, 492}, backStrip.Get(), true},
         {nextButton_, {530, 450, 670, 492}, nextStrip.Get(), true},
     };
+    // The buttons' captions are drawn in the DC's default font, the system font made for the
+    // system's dpi; at another dpi they get that font scaled.
+    UniqueFont captionFont;
+    if (const int systemDpi = SystemDpi(); dpi_ != systemDpi) {
+        LOGFONTW system{};
+        if (GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system)) {
+            system.lfHeight = MulDiv(system.lfHeight, dpi_, systemDpi);
+            system.lfWidth = MulDiv(system.lfWidth, dpi_, systemDpi);
+            captionFont.Reset(CreateFontIndirectW(&system));
+        }
+    }
     for (const auto& b : buttons) {
         SkinButton(b.button, hwnd_, b.strip, b.textColours, dpi_);
         PlaceForDpi(b.button.Handle(), b.rect, dpi_);
+        SendMessageW(b.button.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(captionFont.Get()), TRUE);
     }
+    captionFont_ = std::move(captionFont);
     titleFont_ = std::move(titleFont);
     versionFont_ = std::move(versionFont);
     logoPicture_ = std::move(logoPicture);
@@ -254,9 +269,11 @@ void CMainDlg::OnDpiChanged(int dpi, const RECT& suggested) {
         return;
     flow_.FinishSlide(); // the strip stands still at the page it was going to
     dpi_ = dpi;
+    // The hosts first: their children copy the hosts' backgrounds as they are laid out.
     PlaceForDpi(stepView_.Handle(), kStepViewRect, dpi_);
     stepView_.ApplyDpi(dpi_);
     PlaceForDpi(pageContainer_.Handle(), kPageContainerRect, dpi_);
+    MoveStrip(flow_.StripX());
     if (CTarnvelAssistantDownloadView* view = View())
         view->ApplyDpi(dpi_);
     LayOut();

@@ -102,6 +102,7 @@ private:
     WindowRegion region_;
     UniqueFont titleFont_;   // 16 bold
     UniqueFont versionFont_; // 12 bold
+    UniqueFont captionFont_; // the buttons': null at the system's dpi
     struct IconDeleter {
         void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
     };
