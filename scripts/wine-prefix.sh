@@ -12,10 +12,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 settings_version=3
 stamp="$WINEPREFIX/.tarnvel-prefix-v$settings_version"
 
-# A copy of the prefix whose screen has 144 dpi, for the end-to-end case at that dpi; made anew
-# with the prefix it copies.
+# Copies of the prefix whose screen has another dpi (<prefix>-144, <prefix>-192), for the
+# end-to-end cases at those dpis; made anew with the prefix they copy.
+dpi_copies=(144 192)
 make_dpi_prefix() {
-    local dpi=144 copy="$WINEPREFIX-144"
+    local dpi="$1" copy="$WINEPREFIX-$1"
     [ -f "$copy/.tarnvel-prefix-v$settings_version-dpi$dpi" ] && return 0
     echo "setup: making the Wine prefix $copy ($dpi dpi)"
     # Both servers stopped: the copy is taken from registry files written out.
@@ -36,8 +37,15 @@ make_dpi_prefix() {
     echo "locale=$TARNVEL_LOCALE dpi=$dpi" >"$copy/.tarnvel-prefix-v$settings_version-dpi$dpi"
 }
 
+make_dpi_prefixes() {
+    local dpi
+    for dpi in "${dpi_copies[@]}"; do
+        make_dpi_prefix "$dpi"
+    done
+}
+
 if [ -f "$stamp" ]; then
-    make_dpi_prefix
+    make_dpi_prefixes
     exit 0
 fi
 
@@ -73,5 +81,7 @@ trap 'rm -f "$reg_file"' EXIT
 "$TARNVEL_WINESERVER" -w || true
 rm -f "$WINEPREFIX"/.tarnvel-prefix-v*
 echo "locale=$TARNVEL_LOCALE" >"$stamp"
-rm -f "$WINEPREFIX-144"/.tarnvel-prefix-v* # the copy follows the prefix it was made from
-make_dpi_prefix
+for dpi in "${dpi_copies[@]}"; do
+    rm -f "$WINEPREFIX-$dpi"/.tarnvel-prefix-v* # a copy follows the prefix it was made from
+done
+make_dpi_prefixes

@@ -696,6 +696,15 @@ def case_upgrade_at_144_dpi(case):
     close_with_yes(case)
 
 
+def case_first_page_at_192_dpi(case):
+    """At 192 dpi: the window 1440 x 1000 at the centre, the first page as its reference."""
+    case.use_dpi(192)
+    case.prepare("")
+    case.start()
+    expect_centred(case)
+    close_with_yes(case)
+
+
 def case_verify_failure(case):
     """A package whose payload is damaged fails verification: page 2 with the help lines. A
     second try fails the same way and writes a log of its own."""

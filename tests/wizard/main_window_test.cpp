@@ -7,6 +7,7 @@
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
 #include "text/code_page.h"
+#include "controls/geometry.h"
 #include "platform/dpi.h"
 #include "wizard/main_dlg.h"
 #include "wizard/wizard_ids.h"
@@ -21,6 +22,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarnvel {
 namespace {
@@ -257,6 +259,84 @@ Edges PlaceOf(HWND child) {
     GetWindowRect(child, &rect);
     MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
     return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+template <UINT Dpi> UINT WINAPI MonitorAt(HWND) {
+    return Dpi;
+}
+
+struct ChildPlace {
+    HWND parent;
+    Edges edges;
+    bool label;
+    int fontHeight; // labels: their font's line height
+};
+
+// Every window inside main, in creation order (EnumChildWindows' order), with its place.
+std::vector<ChildPlace> Places(HWND main) {
+    std::vector<HWND> children;
+    EnumChildWindows(
+        main,
+        [](HWND child, LPARAM found) {
+            reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    std::vector<ChildPlace> places;
+    for (HWND child : children) {
+        wchar_t name[64] = {};
+        GetClassNameW(child, name, 64);
+        ChildPlace place{GetParent(child), PlaceOf(child), std::wstring(name) == L"CThemedLabelCtrl", 0};
+        if (place.label) {
+            HDC dc = GetDC(child);
+            const HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+            TEXTMETRICW metrics{};
+            GetTextMetricsW(dc, &metrics);
+            place.fontHeight = metrics.tmHeight;
+            SelectObject(dc, old);
+            ReleaseDC(child, dc);
+        }
+        places.push_back(place);
+    }
+    return places;
+}
+
+// Two siblings' edges that touch with some overlap on the other axis.
+bool Meet(const Edges& a, const Edges& b) {
+    const bool overlapX = a[0] < b[2] && b[0] < a[2];
+    const bool overlapY = a[1] < b[3] && b[1] < a[3];
+    return ((a[2] == b[0] || b[2] == a[0]) && overlapY) || ((a[3] == b[1] || b[3] == a[1]) && overlapX);
+}
+
+TEST_F(MainWindowTest, AtEachDpiNeighboursStillMeetNothingLeavesTheWindowAndTextFitsItsBox) {
+    Open(DpiFunctions::WithWindowDpi(&MonitorAt<96>));
+    const std::vector<ChildPlace> at96 = Places(main_);
+    const std::pair<int, DpiFunctions::GetDpiForWindowFn> dpis[] = {
+        {120, &MonitorAt<120>}, {144, &MonitorAt<144>}, {192, &MonitorAt<192>}};
+    for (const auto& [dpi, monitor] : dpis) {
+        Open(DpiFunctions::WithWindowDpi(monitor));
+        const std::vector<ChildPlace> places = Places(main_);
+        ASSERT_EQ(places.size(), at96.size()) << dpi;
+        RECT client{};
+        GetClientRect(main_, &client);
+        EXPECT_EQ(client.right, ScaleForDpi(720, dpi) - 2) << dpi; // inside the 1-pixel border
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const Edges& e = places[i].edges;
+            if (places[i].parent == main_) {
+                EXPECT_TRUE(e[0] >= 0 && e[1] >= 0 && e[2] <= client.right && e[3] <= client.bottom)
+                    << dpi << " dpi, child " << i;
+            }
+            if (places[i].label) {
+                EXPECT_GE(e[3] - e[1], places[i].fontHeight) << dpi << " dpi, label " << i;
+            }
+            for (std::size_t j = i + 1; j < places.size(); ++j) {
+                if (at96[i].parent == at96[j].parent && Meet(at96[i].edges, at96[j].edges)) {
+                    EXPECT_TRUE(Meet(e, places[j].edges)) << dpi << " dpi, children " << i << " and " << j;
+                }
+            }
+        }
+    }
 }
 
 TEST_F(MainWindowTest, WithoutThePerMonitorFunctionsTheWindowShowsAtTheSystemsDpi) {
