@@ -18,6 +18,7 @@ DpiFunctions DpiFunctions::FromSystem() noexcept {
     const HMODULE user32 = GetModuleHandleW(L"user32.dll");
     DpiFunctions functions;
     functions.getDpiForWindow_ = LookUp<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+    functions.getSystemMetricsForDpi_ = LookUp<GetSystemMetricsForDpiFn>(user32, "GetSystemMetricsForDpi");
     functions.setDialogDpiChangeBehavior_ =
         LookUp<SetDialogDpiChangeBehaviorFn>(user32, "SetDialogDpiChangeBehavior");
     return functions;
@@ -29,6 +30,12 @@ int DpiFunctions::ForWindow(HWND window) const noexcept {
             return static_cast<int>(dpi);
     }
     return SystemDpi();
+}
+
+int DpiFunctions::SystemMetric(int index, int dpi) const noexcept {
+    if (getSystemMetricsForDpi_)
+        return getSystemMetricsForDpi_(index, static_cast<UINT>(dpi));
+    return MulDiv(GetSystemMetrics(index), dpi, SystemDpi());
 }
 
 void DpiFunctions::LeaveDialogLayoutToIt(HWND dialog) const noexcept {

@@ -10,6 +10,7 @@ namespace tarnvel {
 class DpiFunctions {
 public:
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
     using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, DIALOG_DPI_CHANGE_BEHAVIORS,
                                                        DIALOG_DPI_CHANGE_BEHAVIORS);
 
@@ -28,12 +29,16 @@ public:
 
     // The window's dpi; the system's where there is no per-monitor answer (or no window yet).
     int ForWindow(HWND window) const noexcept;
+    // A system metric (SM_CXSMICON, ...) at dpi; without the per-monitor function, the system's
+    // value scaled from the system's dpi.
+    int SystemMetric(int index, int dpi) const noexcept;
     // Tells the dialog manager to leave a dialog's size and controls alone on a dpi change: the
     // dialog lays itself out. Nothing where the function is missing.
     void LeaveDialogLayoutToIt(HWND dialog) const noexcept;
 
 private:
     GetDpiForWindowFn getDpiForWindow_ = nullptr;
+    GetSystemMetricsForDpiFn getSystemMetricsForDpi_ = nullptr;
     SetDialogDpiChangeBehaviorFn setDialogDpiChangeBehavior_ = nullptr;
 };
 

@@ -6,6 +6,7 @@
 #include "download/download_controller.h"
 #include "resources/picture_ids.h"
 #include "resources/resource_ids.h"
+#include "wizard/main_skin.h"
 #include "wizard/skin.h"
 #include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
@@ -13,12 +14,12 @@
 
 #include <windowsx.h>
 
+#include <tuple>
+
 namespace tarnvel {
 
 namespace {
 
-constexpr RECT kStepViewRect{2, 60, 718, 103};
-constexpr RECT kPageContainerRect{2, 104, 718, 438};
 constexpr DWORD kHostStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN; // 0x52000000
 constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE;                      // 0x100
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE;
@@ -161,15 +162,10 @@ void CMainDlg::OnInitDialog() {
     }
 
     SetWindowTextW(hwnd_, texts::kWindowTitle);
-    smallIcon_.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIcon),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
-    if (smallIcon_)
-        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 
     CreateChildren();
     LayOut();
-    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()), nullptr);
+    region_.ApplyTo(hwnd_, BitmapSize(skin_.background.Get()), nullptr);
 
     taskbar_.Listen(hwnd_);
 
@@ -181,9 +177,10 @@ void CMainDlg::OnInitDialog() {
 
 void CMainDlg::CreateChildren() {
     stepView_.SetDpi(dpi_);
-    stepView_.Create(hwnd_, ScaleForDpi(kStepViewRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
+    stepView_.Create(hwnd_, ScaleForDpi(kMainLayout.stepView, dpi_), L"", kHostStyle, kHostExStyle, 0);
     pageContainer_.contentRect = ScaleForDpi(CDocumentView::kContentRect, dpi_);
-    pageContainer_.Create(hwnd_, ScaleForDpi(kPageContainerRect, dpi_), L"", kHostStyle, kHostExStyle, 0);
+    pageContainer_.Create(hwnd_, ScaleForDpi(kMainLayout.pageContainer, dpi_), L"", kHostStyle, kHostExStyle,
+                          0);
 
     logo_.Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
     logo_.backgroundSource = hwnd_;
@@ -204,63 +201,33 @@ void CMainDlg::CreateChildren() {
 }
 
 void CMainDlg::LayOut() {
-    background_ = LoadPngPictureForDpi(kPictureMainBackground, dpi_);
-    region_.Build(background_.Get(), kShapeKey);
-    shadow_.shadowSize = ScaleForDpi(15, dpi_);
-    shadow_.inset = ScaleForDpi(5, dpi_);
-    shadow_.cornerRadius = ScaleForDpi(10, dpi_);
+    const MainLayout& l = kMainLayout;
+    MainSkin skin = MainSkin::Load(dpi_, dpiFunctions_.SystemMetric(SM_CXSMICON, dpi_));
+    region_.Build(skin.background.Get(), kShapeKey);
+    shadow_.shadowSize = ScaleForDpi(l.shadowSize, dpi_);
+    shadow_.inset = ScaleForDpi(l.shadowInset, dpi_);
+    shadow_.cornerRadius = ScaleForDpi(l.shadowRadius, dpi_);
+    if (skin.smallIcon)
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.smallIcon.get()));
 
-    // Each child takes its new font or picture before the old one goes.
-    UniqueFont titleFont(CreateWizardFont(dpi_, kUiFace, 16, 8, FW_BOLD));
-    UniqueFont versionFont(CreateWizardFont(dpi_, kUiFace, 12, 6, FW_BOLD));
-    UniqueBitmap logoPicture = LoadPngPictureForDpi(kPictureLogoBadge, dpi_);
-    UniqueBitmap closeStrip = LoadPngPictureForDpi(kPictureCloseButton, dpi_);
-    UniqueBitmap backStrip = LoadPngPictureForDpi(kPictureBackButton, dpi_);
-    UniqueBitmap nextStrip = LoadPngPictureForDpi(kPictureNextButton, dpi_);
-
-    const RECT logo = ScaleForDpi(RECT{17, 12, 17, 12}, dpi_);
+    const RECT logo = ScaleForDpi(l.logo, dpi_);
     SetWindowPos(logo_.Handle(), nullptr, logo.left, logo.top, 0, 0,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-    ShowPictureIn(logo_, logoPicture.Get());
-    PlaceForDpi(titleLabel_.Handle(), RECT{60, 24, 500, 40}, dpi_);
-    SendMessageW(titleLabel_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(titleFont.Get()), TRUE);
-    PlaceForDpi(versionLabel_.Handle(), RECT{60, 42, 500, 55}, dpi_);
-    SendMessageW(versionLabel_.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(versionFont.Get()), TRUE);
-
-    const struct {
-        CCustomButton& button;
-        RECT rect;
-        HBITMAP strip;
-        bool textColours;
-    } buttons[] = {
-        {closeButton_, {658, 0, 718, 60}, closeStrip.Get(), false},
-        {backButton_, {350, 450, 490, 492}, backStrip.Get(), true},
-        {nextButton_, {530, 450, 670, 492}, nextStrip.Get(), true},
-    };
-    // The buttons' captions are drawn in the DC's default font, the system font made for the
-    // system's dpi; at another dpi they get that font scaled.
-    UniqueFont captionFont;
-    if (const int systemDpi = SystemDpi(); dpi_ != systemDpi) {
-        LOGFONTW system{};
-        if (GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system)) {
-            system.lfHeight = MulDiv(system.lfHeight, dpi_, systemDpi);
-            system.lfWidth = MulDiv(system.lfWidth, dpi_, systemDpi);
-            captionFont.Reset(CreateFontIndirectW(&system));
-        }
+    ShowPictureIn(logo_, skin.logo.Get());
+    for (const auto& [label, rect, font] : {std::tuple{&titleLabel_, l.title, skin.title.Get()},
+                                            std::tuple{&versionLabel_, l.version, skin.version.Get()}}) {
+        PlaceForDpi(label->Handle(), rect, dpi_);
+        SendMessageW(label->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    for (const auto& b : buttons) {
-        SkinButton(b.button, hwnd_, b.strip, b.textColours, dpi_);
-        PlaceForDpi(b.button.Handle(), b.rect, dpi_);
-        SendMessageW(b.button.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(captionFont.Get()), TRUE);
+    for (const auto& [button, rect, strip, textColours] :
+         {std::tuple{&closeButton_, l.close, skin.closeStrip.Get(), false},
+          std::tuple{&backButton_, l.back, skin.backStrip.Get(), true},
+          std::tuple{&nextButton_, l.next, skin.nextStrip.Get(), true}}) {
+        SkinButton(*button, hwnd_, strip, textColours, dpi_);
+        PlaceForDpi(button->Handle(), rect, dpi_);
+        SendMessageW(button->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(skin.caption.Get()), TRUE);
     }
-    captionFont_ = std::move(captionFont);
-    titleFont_ = std::move(titleFont);
-    versionFont_ = std::move(versionFont);
-    logoPicture_ = std::move(logoPicture);
-    closeStrip_ = std::move(closeStrip);
-    backStrip_ = std::move(backStrip);
-    nextStrip_ = std::move(nextStrip);
-
+    skin_ = std::move(skin); // every window has taken the new pictures and fonts
     MoveStrip(flow_.StripX());
 }
 
@@ -270,41 +237,21 @@ void CMainDlg::OnDpiChanged(int dpi, const RECT& suggested) {
     flow_.FinishSlide(); // the strip stands still at the page it was going to
     dpi_ = dpi;
     // The hosts first: their children copy the hosts' backgrounds as they are laid out.
-    PlaceForDpi(stepView_.Handle(), kStepViewRect, dpi_);
+    PlaceForDpi(stepView_.Handle(), kMainLayout.stepView, dpi_);
     stepView_.ApplyDpi(dpi_);
-    PlaceForDpi(pageContainer_.Handle(), kPageContainerRect, dpi_);
+    PlaceForDpi(pageContainer_.Handle(), kMainLayout.pageContainer, dpi_);
     MoveStrip(flow_.StripX());
     if (CTarnvelAssistantDownloadView* view = View())
         view->ApplyDpi(dpi_);
     LayOut();
-    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()), &suggested);
+    region_.ApplyTo(hwnd_, BitmapSize(skin_.background.Get()), &suggested);
     RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void CMainDlg::Draw(HDC dc) {
-    if (!dc || !background_)
-        return;
-    const SIZE size = BitmapSize(background_.Get());
-    WindowDc screen(nullptr);
-    MemoryDc memory(screen.Get());
-    if (!memory)
-        return;
-    SelectScope picture(memory.Get(), background_.Get());
-    const int saved = SaveDC(dc);
-    SelectClipRgn(dc, region_.Get());
-
-    UniqueBrush white(CreateSolidBrush(colours::kWhite));
-    FillRect(dc, &region_.Box(), white.Get());
     RECT client{};
     GetClientRect(hwnd_, &client);
-    DrawNineGrid(dc, client, memory.Get(), RECT{0, 0, size.cx, size.cy}, 255,
-                 ScaleForDpi(Margins{1, 1, 1, 1}, dpi_));
-
-    UniqueRegion rounded = region_.Rounded(ScaleForDpi(15, dpi_));
-    UniqueBrush frame(CreateSolidBrush(colours::kFrame));
-    const int frameWidth = ScaleForDpi(2, dpi_);
-    FrameRgn(dc, rounded.Get(), frame.Get(), frameWidth, frameWidth);
-    RestoreDC(dc, saved);
+    PaintMainWindow(dc, client, skin_, region_, dpi_);
 }
 
 LRESULT CMainDlg::HitTest(LPARAM lParam) const {

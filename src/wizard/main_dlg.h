@@ -11,6 +11,7 @@
 #include "platform/dpi.h"
 #include "platform/message_loop.h"
 #include "wizard/event_queue.h"
+#include "wizard/main_skin.h"
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
 #include "wizard/step_indicator.h"
@@ -98,26 +99,15 @@ private:
 
     // Skin.
     CThemedShadowWnd shadow_;
-    UniqueBitmap background_;
+    MainSkin skin_;
     WindowRegion region_;
-    UniqueFont titleFont_;   // 16 bold
-    UniqueFont versionFont_; // 12 bold
-    UniqueFont captionFont_; // the buttons': null at the system's dpi
-    struct IconDeleter {
-        void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter> smallIcon_;
 
     // Children, in the order of creation.
     CProgressView stepView_;
     CDocumentView pageContainer_;
-    UniqueBitmap logoPicture_;
     CThemedImageCtrl logo_;
     CThemedLabelCtrl titleLabel_;
     CThemedLabelCtrl versionLabel_;
-    UniqueBitmap closeStrip_;
-    UniqueBitmap backStrip_;
-    UniqueBitmap nextStrip_;
     CCustomButton closeButton_;
     CCustomButton backButton_;
     CCustomButton nextButton_;
