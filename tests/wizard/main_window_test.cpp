@@ -272,16 +272,15 @@ struct ChildPlace {
     int fontHeight; // labels: their font's line height
 };
 
+BOOL CALLBACK CollectChild(HWND child, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+    return TRUE;
+}
+
 // Every window inside main, in creation order (EnumChildWindows' order), with its place.
 std::vector<ChildPlace> Places(HWND main) {
     std::vector<HWND> children;
-    EnumChildWindows(
-        main,
-        [](HWND child, LPARAM found) {
-            reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
+    EnumChildWindows(main, &CollectChild, reinterpret_cast<LPARAM>(&children));
     std::vector<ChildPlace> places;
     for (HWND child : children) {
         wchar_t name[64] = {};
