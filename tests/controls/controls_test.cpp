@@ -133,6 +133,20 @@ TEST(Pictures, EveryPictureIsDrawnAtEachScaleAtItsScaledSize) {
     }
 }
 
+TEST(Pictures, ADpiBetweenTheScalesTakesTheNextLargerPictureDrawnDown) {
+    // 110 dpi: the 125 % face drawn down to 120 x 110 / 96 = 138 pixels, the disc's blue kept.
+    const UniqueBitmap face = LoadPngPictureForDpi(kPictureSuccessFace, 110);
+    ASSERT_TRUE(face);
+    EXPECT_EQ(BitmapSize(face.Get()).cx, 138);
+    EXPECT_EQ(BitmapSize(face.Get()).cy, 138);
+    const auto pixels = BitmapPixels(face.Get(), SIZE{138, 138});
+    EXPECT_EQ(pixels[23 * 138 + 69], 0xFF237DEDu); // the disc, between the eyes' row and the top
+    EXPECT_EQ(pixels[0], 0u);                      // the corner, outside the disc
+    ImageHolder bar;
+    ASSERT_NE(bar.LoadForDpi(kPictureBarTrack, 110), nullptr);
+    EXPECT_EQ(bar.Width(), ScaleForDpi(208, 110));
+}
+
 TEST(Pictures, UnknownPictureGivesNothingAndEmptiesTheHolder) {
     EXPECT_EQ(LoadPngBitmap(218), nullptr);
     EXPECT_EQ(LoadPngBitmap(kPictureBarFill, L"NOTPNG"), nullptr);
