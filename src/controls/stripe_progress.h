@@ -28,6 +28,15 @@ inline constexpr BarSkin kStatusBarSkin{
 inline constexpr BarSkin kStepBarSkin{
     .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 25, .trackCap = 10};
 
+// The numbers at dpi, each scaled as a length.
+inline BarSkin ScaleForDpi(const BarSkin& skin, int dpi) {
+    return {.inset = ScaleForDpi(skin.inset, dpi),
+            .extraWidth = ScaleForDpi(skin.extraWidth, dpi),
+            .fillCap = ScaleForDpi(skin.fillCap, dpi),
+            .stripeStep = ScaleForDpi(skin.stripeStep, dpi),
+            .trackCap = ScaleForDpi(skin.trackCap, dpi)};
+}
+
 class CStripeProgress final : public SkinnedControlOf<CStripeProgress> {
 public:
     CStripeProgress() noexcept;

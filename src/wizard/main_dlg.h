@@ -8,8 +8,10 @@
 #include "controls/shadow_wnd.h"
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
+#include "platform/dpi.h"
 #include "platform/message_loop.h"
 #include "wizard/event_queue.h"
+#include "wizard/main_skin.h"
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
 #include "wizard/step_indicator.h"
@@ -34,8 +36,9 @@ enum WizardMessage : UINT {
 class CMainDlg final : public MessageFilter, public IdleHandler, private WizardPort {
 public:
     // Both must outlive the window; the window loads the controller's engine and shuts it down.
-    // Without a loop (tests) the window has no message filter or idle pass.
-    CMainDlg(DownloadController& controller, MessageLoop* loop);
+    // Without a loop (tests) the window has no message filter or idle pass. The window is laid out
+    // for the dpi its monitor has, as the functions tell.
+    CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions);
     ~CMainDlg();
 
     CMainDlg(const CMainDlg&) = delete;
@@ -43,6 +46,7 @@ public:
 
     bool Create();
     HWND Handle() const { return hwnd_; }
+    int Dpi() const { return dpi_; }
 
     bool PreTranslateMessage(MSG& msg) override;
     void OnIdle() override;
@@ -55,8 +59,9 @@ private:
 
     void OnInitDialog();
     void CreateChildren();
-    void CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id, HBITMAP strip,
-                      bool textColours);
+    // Loads the skin for dpi_ and places the children; the window's own place is the caller's.
+    void LayOut();
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void Draw(HDC dc);
     LRESULT HitTest(LPARAM lParam) const;
     void OnCommand(WPARAM wParam);
@@ -89,28 +94,20 @@ private:
     void ShowTaskbar(const TaskbarLook& look) override;
 
     HWND hwnd_ = nullptr; // owned: destroyed by OnClose or by the destructor
+    DpiFunctions dpiFunctions_;
+    int dpi_ = 96;
 
     // Skin.
     CThemedShadowWnd shadow_;
-    UniqueBitmap background_;
+    MainSkin skin_;
     WindowRegion region_;
-    UniqueFont titleFont_;   // 16 bold
-    UniqueFont versionFont_; // 12 bold
-    struct IconDeleter {
-        void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter> smallIcon_;
 
     // Children, in the order of creation.
     CProgressView stepView_;
     CDocumentView pageContainer_;
-    UniqueBitmap logoPicture_;
     CThemedImageCtrl logo_;
     CThemedLabelCtrl titleLabel_;
     CThemedLabelCtrl versionLabel_;
-    UniqueBitmap closeStrip_;
-    UniqueBitmap backStrip_;
-    UniqueBitmap nextStrip_;
     CCustomButton closeButton_;
     CCustomButton backButton_;
     CCustomButton nextButton_;

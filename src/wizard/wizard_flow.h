@@ -92,6 +92,10 @@ public:
     int CurrentPage() const { return currentPage_; }
     int PendingPage() const { return pendingPage_; }
     bool Sliding() const { return slider_.Running(); }
+    // Where the strip stands now, in pixels at 96 dpi.
+    int StripX() const { return slider_.X(); }
+    // Ends a slide at once, as its last tick would.
+    void FinishSlide();
     const TaskbarLook& Taskbar() const { return taskbar_.Current(); }
 
 private:
