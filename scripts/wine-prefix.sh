@@ -14,7 +14,43 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 # alone.
 settings_version=4
 stamp="$WINEPREFIX/.tarnvel-prefix-v$settings_version"
-[ -f "$stamp" ] && exit 0
+
+# Copies of the prefix whose screen has another dpi (<prefix>-144, <prefix>-192), for the
+# end-to-end cases at those dpis; made anew with the prefix they copy.
+dpi_copies=(144 192)
+make_dpi_prefix() {
+    local dpi="$1" copy="$WINEPREFIX-$1"
+    [ -f "$copy/.tarnvel-prefix-v$settings_version-dpi$dpi" ] && return 0
+    echo "setup: making the Wine prefix $copy ($dpi dpi)"
+    # Both servers stopped: the copy is taken from registry files written out.
+    WINEPREFIX="$copy" "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -w >/dev/null 2>&1 || true
+    rm -rf "$copy"
+    cp -a "$WINEPREFIX" "$copy"
+    rm -f "$copy"/.tarnvel-prefix-v*
+    local reg_file
+    reg_file="$(mktemp --suffix=.reg)"
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts]\r\n"LogPixels"=dword:%08x\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n"LogPixels"=dword:%08x\r\n' \
+        "$dpi" "$dpi" "$dpi" >"$reg_file"
+    WINEPREFIX="$copy" "$TARNVEL_WINE" regedit /S "$(WINEPREFIX="$copy" "$TARNVEL_WINE" winepath -w "$reg_file" 2>/dev/null)" \
+        >/dev/null 2>&1
+    WINEPREFIX="$copy" "$TARNVEL_WINESERVER" -w || true
+    rm -f "$reg_file"
+    echo "locale=$TARNVEL_LOCALE dpi=$dpi" >"$copy/.tarnvel-prefix-v$settings_version-dpi$dpi"
+}
+
+make_dpi_prefixes() {
+    local dpi
+    for dpi in "${dpi_copies[@]}"; do
+        make_dpi_prefix "$dpi"
+    done
+}
+
+if [ -f "$stamp" ]; then
+    make_dpi_prefixes
+    exit 0
+fi
 
 if [ -f "$WINEPREFIX/system.reg" ]; then
     if ! compgen -G "$WINEPREFIX/.tarnvel-prefix-v*" >/dev/null && [[ "$WINEPREFIX" != "$TARNVEL_ROOT"/* ]]; then
@@ -50,3 +86,7 @@ trap 'rm -f "$reg_file"' EXIT
 "$TARNVEL_WINESERVER" -w || true
 rm -f "$WINEPREFIX"/.tarnvel-prefix-v*
 echo "locale=$TARNVEL_LOCALE" >"$stamp"
+for dpi in "${dpi_copies[@]}"; do
+    rm -f "$WINEPREFIX-$dpi"/.tarnvel-prefix-v* # a copy follows the prefix it was made from
+done
+make_dpi_prefixes

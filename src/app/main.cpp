@@ -43,7 +43,7 @@ int RunMainWindow(int showCommand) {
     if (!RunUpdateCheck()) {
         // The controller outlives the window, which shuts it down when it closes.
         DownloadController controller;
-        auto mainDlg = std::make_unique<CMainDlg>(controller, &loop);
+        auto mainDlg = std::make_unique<CMainDlg>(controller, &loop, DpiFunctions::FromSystem());
         if (mainDlg->Create()) {
             ShowWindow(mainDlg->Handle(), showCommand);
             exitCode = loop.Run();

@@ -8,8 +8,6 @@ namespace tarnvel {
 
 namespace {
 
-constexpr Margins kPictureBorders{1, 1, 1, 1};
-
 // The host paints under the edit (it does not clip its children): the edit is redrawn after it.
 void RedrawHostAndEdit(HWND host) {
     RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
@@ -93,7 +91,7 @@ void CBitmapEdit::Paint(HDC dc) {
     currentPicture_ = focused_ ? secondPicture_.Get() : firstPicture_.Get();
     if (currentPicture_) {
         const SIZE size = BitmapSize(currentPicture_);
-        DrawNineGrid(dc, client, currentPicture_, RECT{0, 0, size.cx, size.cy}, 255, kPictureBorders);
+        DrawNineGrid(dc, client, currentPicture_, RECT{0, 0, size.cx, size.cy}, 255, pictureBorders);
     }
     if (edit_) {
         const int x = client.left + textMargins.left;

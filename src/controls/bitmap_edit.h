@@ -34,6 +34,7 @@ public:
     DWORD editStyle = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP | ES_AUTOHSCROLL;
     COLORREF textColour = RGB(0xFF, 0xFF, 0xFF);
     Margins textMargins{1, 1, 1, 1};
+    Margins pictureBorders{1, 1, 1, 1}; // the pictures' nine-grid borders
 
 private:
     void Paint(HDC dc) override;

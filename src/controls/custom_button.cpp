@@ -21,7 +21,15 @@ LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_MOVE:
     case WM_SIZE:
+    case WM_GETOBJECT:
         return SkinnedControl::HandleMessage(message, wParam, lParam);
+    case WM_SETTEXT: {
+        // The platform button stores and redraws the caption.
+        const LRESULT stored = DefaultProc(message, wParam, lParam);
+        if (stored)
+            NotifyChange(EVENT_OBJECT_NAMECHANGE);
+        return stored;
+    }
     case WM_SETFONT:
         font_ = reinterpret_cast<HFONT>(wParam);
         DefaultProc(message, wParam, lParam);
@@ -47,6 +55,10 @@ LRESULT CCustomButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     default:
         return DefaultProc(message, wParam, lParam);
     }
+}
+
+const wchar_t* CCustomButton::AccessibleClass() const {
+    return WC_BUTTONW;
 }
 
 LRESULT CCustomButton::HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled) {
@@ -105,7 +117,7 @@ LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
     }
 
     wchar_t caption[kMaxCaptionLength + 1] = {};
-    const int length = GetWindowTextW(Handle(), caption, kMaxCaptionLength + 1);
+    const int length = captionShown ? GetWindowTextW(Handle(), caption, kMaxCaptionLength + 1) : 0;
     if (length > 0) {
         SelectScope font(dc, font_);
         const int previousMode = SetBkMode(dc, TRANSPARENT);

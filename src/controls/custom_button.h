@@ -29,6 +29,9 @@ public:
     int frameHover = 0;
     int frameDisabled = 0;
     int frameCount = 0; // frames in the strip, 1 or more
+    // False for a button whose picture says it all: the caption is then only its name for screen
+    // readers (WM_GETTEXT), never drawn.
+    bool captionShown = true;
 
     // Caption colour and frame index for the custom-draw item state bits (selected 0x1, disabled
     // 0x4, hot 0x40).
@@ -36,6 +39,7 @@ public:
     int FrameFor(UINT itemState) const noexcept;
 
 private:
+    const wchar_t* AccessibleClass() const override; // a push button
     LRESULT HandleCustomDraw(const NMCUSTOMDRAW& draw, bool& handled);
     LRESULT DrawButton(HDC dc, const RECT& rect, UINT itemState);
 

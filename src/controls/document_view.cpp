@@ -25,7 +25,7 @@ LRESULT CDocumentView::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (factory_ && !content_) {
             content_ = factory_();
             if (content_)
-                content_->Create(Handle(), kContentRect, L"", kContentStyle, kContentExStyle, 0);
+                content_->Create(Handle(), contentRect, L"", kContentStyle, kContentExStyle, 0);
         }
         return 1;
     }

@@ -15,7 +15,7 @@ public:
     // Makes the (not yet created) content object; called once, at the container's creation.
     using ContentFactory = std::function<std::unique_ptr<WindowBase>()>;
 
-    // Where the content is created inside the container, with the content's styles and id.
+    // Where the content is created inside the container at 96 dpi, with the content's styles.
     static constexpr RECT kContentRect{0, 0, 2880, 334};
     static constexpr DWORD kContentStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
     // The content holds the pages' controls: the dialog manager looks into it for tab stops.
@@ -27,6 +27,10 @@ public:
     static const WindowClass& Class(); // a class of its own
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // Where the content is created; set before Create. The content's children are laid out at its
+    // creation and take copies of its background, so it is made at its final size.
+    RECT contentRect = kContentRect;
 
     // The content object, or null before creation or when the factory made none.
     WindowBase* Content() const noexcept { return content_.get(); }

@@ -58,5 +58,14 @@ inline RECT ToRect(const Box& box) {
 inline Box ToBox(const RECT& rect) {
     return Box{rect.left, rect.top, rect.right, rect.bottom};
 }
+// A rectangle of the 96-dpi layout at dpi, edge by edge.
+inline RECT ScaleForDpi(const RECT& rect, int dpi) {
+    return ToRect(ScaleForDpi(ToBox(rect), dpi));
+}
+// Moves child to the layout's rect at dpi.
+inline void PlaceForDpi(HWND child, const RECT& rect, int dpi) {
+    const RECT scaled = ScaleForDpi(rect, dpi);
+    MoveWindow(child, scaled.left, scaled.top, scaled.right - scaled.left, scaled.bottom - scaled.top, TRUE);
+}
 
 } // namespace tarnvel

@@ -1,9 +1,47 @@
 #include "controls/geometry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace tarnvel {
+
+int ScaleForDpi(int value, int dpi) {
+    if (dpi < 1)
+        dpi = kLayoutDpi;
+    // 64-bit so that no coordinate of a large desktop overflows; the halves round away from zero.
+    const long long scaled = static_cast<long long>(value) * dpi;
+    const long long half = kLayoutDpi / 2;
+    const long long rounded = scaled >= 0 ? (scaled + half) / kLayoutDpi : -((-scaled + half) / kLayoutDpi);
+    return static_cast<int>(std::clamp<long long>(rounded, INT_MIN, INT_MAX));
+}
+
+Box ScaleForDpi(const Box& box, int dpi) {
+    return {ScaleForDpi(box.left, dpi), ScaleForDpi(box.top, dpi), ScaleForDpi(box.right, dpi),
+            ScaleForDpi(box.bottom, dpi)};
+}
+
+PixelRect ScaleForDpi(const PixelRect& rect, int dpi) {
+    const int x = ScaleForDpi(rect.x, dpi);
+    const int y = ScaleForDpi(rect.y, dpi);
+    return {x, y, ScaleForDpi(rect.x + rect.width, dpi) - x, ScaleForDpi(rect.y + rect.height, dpi) - y};
+}
+
+Margins ScaleForDpi(const Margins& margins, int dpi) {
+    return {ScaleForDpi(margins.left, dpi), ScaleForDpi(margins.top, dpi), ScaleForDpi(margins.right, dpi),
+            ScaleForDpi(margins.bottom, dpi)};
+}
+
+PictureScale PictureScaleForDpi(int dpi) {
+    if (dpi < 1)
+        dpi = kLayoutDpi;
+    for (const int percent : kPictureScales) {
+        // percent / 100 >= dpi / 96, in integers.
+        if (percent * kLayoutDpi >= dpi * 100)
+            return {percent, percent * kLayoutDpi == dpi * 100};
+    }
+    return {kPictureScales.back(), false};
+}
 
 float FillFraction(int percent) {
     if (static_cast<unsigned>(percent) >= 100u)

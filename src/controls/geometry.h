@@ -42,6 +42,27 @@ struct SlicePiece {
     friend bool operator==(const SlicePiece&, const SlicePiece&) = default;
 };
 
+// The layout is written in pixels at 96 dpi (100 %); other dpis scale it by dpi / 96.
+inline constexpr int kLayoutDpi = 96;
+
+// A coordinate or length of the layout at dpi, rounded half away from zero: the one rounding rule.
+// Rectangles scale edge by edge, never by size, so that rectangles that meet at 96 dpi still meet.
+// A dpi below 1 counts as 96.
+int ScaleForDpi(int value, int dpi);
+Box ScaleForDpi(const Box& box, int dpi);
+PixelRect ScaleForDpi(const PixelRect& rect, int dpi);
+Margins ScaleForDpi(const Margins& margins, int dpi);
+
+// The pictures are drawn at these scales, in percent; a dpi between them takes the next larger one
+// and draws it down, a dpi beyond the largest takes the largest.
+inline constexpr std::array<int, 4> kPictureScales{100, 125, 150, 200};
+struct PictureScale {
+    int percent = 100;
+    bool exact = true; // drawn as it is, not resampled
+    friend bool operator==(const PictureScale&, const PictureScale&) = default;
+};
+PictureScale PictureScaleForDpi(int dpi);
+
 // The share of a bar that a percent fills: 1 for 100 or more and for every negative value (the
 // percent is taken as unsigned), 0 for 0, p / 100 as a 32-bit float otherwise.
 float FillFraction(int percent);

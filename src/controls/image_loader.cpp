@@ -1,5 +1,9 @@
 #include "controls/image_loader.h"
 
+#include "controls/geometry.h"
+#include "resources/picture_ids.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace tarnvel {
@@ -69,6 +73,36 @@ std::unique_ptr<Picture> LoadGdiplusPicture(const wchar_t* picture, const wchar_
     return result;
 }
 
+// The picture at dpi as a GDI+ bitmap: its scale's own, or the next larger one resampled.
+std::unique_ptr<Gdiplus::Bitmap> LoadScaledPicture(int pictureId, int dpi) {
+    const PictureScale scale = PictureScaleForDpi(dpi);
+    const wchar_t* const scaledId = MAKEINTRESOURCEW(ScaledPictureId(pictureId, scale.percent));
+    std::unique_ptr<Gdiplus::Bitmap> drawn = LoadGdiplusPicture<Gdiplus::Bitmap>(scaledId, kPngResourceType);
+    if (!drawn || scale.exact)
+        return drawn;
+    const std::unique_ptr<Gdiplus::Image> base =
+        LoadGdiplusPicture<Gdiplus::Image>(MAKEINTRESOURCEW(pictureId), kPngResourceType);
+    if (!base)
+        return nullptr;
+    const int width = std::max(1, ScaleForDpi(static_cast<int>(base->GetWidth()), dpi));
+    const int height = std::max(1, ScaleForDpi(static_cast<int>(base->GetHeight()), dpi));
+    auto resampled = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
+    if (resampled->GetLastStatus() != Gdiplus::Ok)
+        return nullptr;
+    Gdiplus::Graphics graphics(resampled.get());
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    graphics.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+    // Mirrored edges, so that the filter does not fade the picture's border into transparency.
+    Gdiplus::ImageAttributes edges;
+    edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    if (graphics.DrawImage(drawn.get(), Gdiplus::Rect(0, 0, width, height), 0, 0,
+                           static_cast<INT>(drawn->GetWidth()), static_cast<INT>(drawn->GetHeight()),
+                           Gdiplus::UnitPixel, &edges) != Gdiplus::Ok)
+        return nullptr;
+    return resampled;
+}
+
 } // namespace
 
 void EnsureGdiplusStarted() {
@@ -96,6 +130,26 @@ HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
     if (bitmap->GetHBITMAP(Gdiplus::Color(0, 0, 0, 0), &result) != Gdiplus::Ok)
         return nullptr;
     return result;
+}
+
+UniqueBitmap LoadPngPictureForDpi(int pictureId, int dpi) {
+    if (PictureScaleForDpi(dpi) == PictureScale{})
+        return LoadPngPicture(pictureId);
+    EnsureGdiplusStarted();
+    const std::unique_ptr<Gdiplus::Bitmap> bitmap = LoadScaledPicture(pictureId, dpi);
+    HBITMAP result = nullptr;
+    if (!bitmap || bitmap->GetHBITMAP(Gdiplus::Color(0, 0, 0, 0), &result) != Gdiplus::Ok)
+        return UniqueBitmap();
+    return UniqueBitmap(result);
+}
+
+Gdiplus::Image* ImageHolder::LoadForDpi(int pictureId, int dpi) {
+    if (PictureScaleForDpi(dpi) == PictureScale{})
+        return Load(pictureId);
+    image_.reset();
+    EnsureGdiplusStarted();
+    image_ = LoadScaledPicture(pictureId, dpi);
+    return image_.get();
 }
 
 Gdiplus::Image* ImageHolder::Load(const wchar_t* picture, const wchar_t* type) {

@@ -30,6 +30,10 @@ inline UniqueBitmap LoadPngPicture(int pictureId) {
     return UniqueBitmap(LoadPngBitmap(pictureId));
 }
 
+// The picture for dpi: the one drawn at its scale, or the next larger one drawn down to the
+// picture's size at dpi; null when there is none.
+UniqueBitmap LoadPngPictureForDpi(int pictureId, int dpi);
+
 // Owns one decoded GDI+ image, or nothing.
 class ImageHolder {
 public:
@@ -43,6 +47,9 @@ public:
     Gdiplus::Image* Load(int pictureId, const wchar_t* type = kPngResourceType) {
         return Load(MAKEINTRESOURCEW(pictureId), type);
     }
+
+    // The same for the picture at dpi, chosen and drawn down as LoadPngPictureForDpi does.
+    Gdiplus::Image* LoadForDpi(int pictureId, int dpi);
 
     Gdiplus::Image* Get() const noexcept { return image_.get(); }
     explicit operator bool() const noexcept { return image_ != nullptr; }

@@ -13,7 +13,6 @@ namespace {
 
 constexpr DWORD kStyleMask = 0xFF3AFFFF; // no caption, sizing border, maximise box
 constexpr BYTE kShadowStrength = 128;
-constexpr int kShadowRadius = 10;
 
 // The hook on an owner is a plain window procedure: it finds its shadow here. The procedure the
 // hook passes messages on to stays registered as long as the owner lives, even when the shadow
@@ -188,7 +187,7 @@ void CThemedShadowWnd::DrawShadow() {
     const int height = clientRect_.bottom - clientRect_.top;
     if (width <= 0 || height <= 0)
         return;
-    shadowPath_ = RoundedRectPath(clientRect_.left, clientRect_.top, width, height, kShadowRadius);
+    shadowPath_ = RoundedRectPath(clientRect_.left, clientRect_.top, width, height, cornerRadius);
     shadowImage_ = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
     if (shadowImage_->GetLastStatus() != Gdiplus::Ok) {
         shadowImage_.reset();
@@ -208,7 +207,7 @@ void CThemedShadowWnd::DrawShadow() {
             const bool undrawn = x >= undrawn_.x && x < undrawn_.x + undrawn_.width && y >= undrawn_.y &&
                                  y < undrawn_.y + undrawn_.height;
             const ShadowPixel pixel =
-                undrawn ? ShadowPixel{} : ShadowPixelAt(x, y, width, height, kShadowRadius);
+                undrawn ? ShadowPixel{} : ShadowPixelAt(x, y, width, height, cornerRadius);
             row[x] = (std::uint32_t{pixel.alpha} << 24) | (std::uint32_t{pixel.grey} << 16) |
                      (std::uint32_t{pixel.grey} << 8) | pixel.grey;
         }

@@ -31,6 +31,7 @@ public:
     int shadowSize = 5;
     int inset = 1;
     int placementMode = 1; // 1 around, 2 right and down, 3 left and down, 4 around and moved down
+    int cornerRadius = 10; // of the shadow's rounded rectangle; applies when the shadow is next drawn
 
     HWND Owner() const noexcept { return owner_; }
     // True once the shadow has been drawn for its current size.

@@ -6,11 +6,14 @@
 #include "controls/gdi_handles.h"
 #include "controls/window_base.h"
 
+#include <string_view>
+
 namespace tarnvel {
 
 class SkinnedControl : public WindowBase {
 public:
-    // Takes the background cache's moves, the erase and the paint; the rest goes to the base class.
+    // Takes the background cache's moves, the erase, the paint, the accessible object and a text
+    // set without the platform control's own drawing; the rest goes to the base class.
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // The window whose painting shows behind the control. Not owned.
@@ -25,6 +28,13 @@ protected:
     virtual void Paint(HDC dc);
     // Forgets the copies of the background; the next paint takes them anew.
     virtual void DropBackground();
+    // The class of the common control this one acts as for screen readers (WC_STATICW, WC_BUTTONW,
+    // PROGRESS_CLASSW): WM_GETOBJECT answers that control's standard accessible object.
+    // Null here: the base class answers, as for a host whose platform children speak for it.
+    virtual const wchar_t* AccessibleClass() const;
+    // A role (ROLE_SYSTEM_*) told over that object's own, for a control whose class oleacc has no
+    // proxy for; 0 here: the object's own.
+    virtual long AccessibleRole() const;
 
     // Drops the background when lParam (a WM_MOVE or WM_SIZE position or size) differs from the last.
     void NoteMoveOrSize(LPARAM lParam);
@@ -37,6 +47,17 @@ protected:
     // True when the control has the focus and its UI state shows focus cues (no UISF_HIDEFOCUS):
     // only after keyboard use, unless the user asked for cues always.
     bool ShowsFocusCue() const;
+
+    // The answer to WM_GETOBJECT: the standard accessible object for OBJID_CLIENT, the base class's
+    // answer for any other object.
+    LRESULT AnswerGetObject(WPARAM wParam, LPARAM lParam);
+    // Tells screen readers that the client object's name (EVENT_OBJECT_NAMECHANGE) or value
+    // (EVENT_OBJECT_VALUECHANGE) changed. Any thread; nothing before the window exists.
+    void NotifyChange(DWORD event) const;
+
+    // WM_GETTEXT (copies what fits into the buffer, with its terminator) and WM_GETTEXTLENGTH
+    // answered with text.
+    static LRESULT AnswerTextQuery(std::wstring_view text, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     UniqueBrush backgroundBrush_;

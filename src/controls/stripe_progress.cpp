@@ -1,5 +1,7 @@
 #include "controls/stripe_progress.h"
 
+#include <commctrl.h>
+
 namespace tarnvel {
 
 namespace {
@@ -28,17 +30,36 @@ LRESULT CStripeProgress::HandleMessage(UINT message, WPARAM wParam, LPARAM lPara
         SetPercent(percent_.load());
         DefaultProc(message, wParam, lParam);
         return 0;
+    case PBM_GETPOS:
+        return ShownPercent();
+    case PBM_GETRANGE:
+        // A progress bar's range, as screen readers ask it: always 0 to 100.
+        if (lParam)
+            *reinterpret_cast<PBRANGE*>(lParam) = PBRANGE{0, 100};
+        return wParam ? 0 : 100;
     default:
         return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
+const wchar_t* CStripeProgress::AccessibleClass() const {
+    return PROGRESS_CLASSW;
+}
+
+int CStripeProgress::ShownPercent() const noexcept {
+    const int percent = percent_.load();
+    // As the fill: what lies outside 0 to 100 fills the bar.
+    return static_cast<unsigned>(percent) >= 100u ? 100 : percent;
+}
+
 void CStripeProgress::SetPercent(int percent) {
     HWND hwnd = Handle();
-    percent_.store(percent);
+    const int previous = percent_.exchange(percent);
     RECT client{};
     if (!hwnd || !GetClientRect(hwnd, &client))
         return;
+    if (percent != previous)
+        NotifyChange(EVENT_OBJECT_VALUECHANGE);
     fillWidth_.store(FillWidthForPercent(client.left, client.right, skin.inset, skin.extraWidth, percent));
     Rebuild();
     InvalidateRect(hwnd, nullptr, TRUE);

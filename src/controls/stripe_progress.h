@@ -28,6 +28,15 @@ inline constexpr BarSkin kStatusBarSkin{
 inline constexpr BarSkin kStepBarSkin{
     .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 25, .trackCap = 10};
 
+// The numbers at dpi, each scaled as a length.
+inline BarSkin ScaleForDpi(const BarSkin& skin, int dpi) {
+    return {.inset = ScaleForDpi(skin.inset, dpi),
+            .extraWidth = ScaleForDpi(skin.extraWidth, dpi),
+            .fillCap = ScaleForDpi(skin.fillCap, dpi),
+            .stripeStep = ScaleForDpi(skin.stripeStep, dpi),
+            .trackCap = ScaleForDpi(skin.trackCap, dpi)};
+}
+
 class CStripeProgress final : public SkinnedControlOf<CStripeProgress> {
 public:
     CStripeProgress() noexcept;
@@ -36,12 +45,15 @@ public:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Stores the percent, recomputes the fill, composes the picture again and invalidates the bar.
+    // Stores the percent, recomputes the fill, composes the picture again and invalidates the bar; a
+    // new percent raises a value change. PBM_GETPOS answers the percent shown, PBM_GETRANGE 0 to 100.
     // Callable from any thread; callers keep their calls for one bar apart in time. Off the bar's
     // own thread the background is never copied (that needs the parent's paint): a bar without a
     // copy is composed again at its next paint.
     void SetPercent(int percent);
     int Percent() const noexcept { return percent_.load(); }
+    // The percent the fill shows, 0 to 100.
+    int ShownPercent() const noexcept;
     int FillWidth() const noexcept { return fillWidth_.load(); }
 
     // Set by the owner before creation (images, backgroundSource) or before the first
@@ -57,6 +69,7 @@ private:
     void DrawBackground(Gdiplus::Graphics& graphics, int width, int height);
     void Paint(HDC dc) override;
     void DropBackground() override;
+    const wchar_t* AccessibleClass() const override; // a progress bar
 
     std::recursive_mutex lock_; // guards everything below
     std::unique_ptr<Gdiplus::Bitmap> composed_;

@@ -4,6 +4,8 @@
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
 
+#include <commctrl.h>
+
 namespace tarnvel {
 
 WindowClass CThemedImageCtrl::RegisterWindowClass() {
@@ -28,6 +30,10 @@ void CThemedImageCtrl::SetPicture(HBITMAP picture) {
     picture_.Reset(copy);
     if (HWND hwnd = Handle())
         InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+const wchar_t* CThemedImageCtrl::AccessibleClass() const {
+    return WC_STATICW;
 }
 
 void CThemedImageCtrl::Paint(HDC dc) {

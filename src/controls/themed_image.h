@@ -17,10 +17,12 @@ public:
     void SetPicture(HBITMAP picture);
     HBITMAP Picture() const noexcept { return picture_.Get(); }
 
-    // Creation sets backgroundSource to the parent.
+    // Creation sets backgroundSource to the parent. The window text (the text given to Create, or
+    // SetWindowTextW) is a short description for screen readers; it is never drawn.
 
 private:
     void Paint(HDC dc) override;
+    const wchar_t* AccessibleClass() const override; // static, named by its description
 
     UniqueBitmap picture_;
 };

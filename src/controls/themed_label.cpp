@@ -2,7 +2,9 @@
 
 #include "controls/drawing.h"
 
+#include <commctrl.h>
 #include <objbase.h>
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -93,19 +95,31 @@ LRESULT CThemedLabelCtrl::HandleMessage(UINT message, WPARAM wParam, LPARAM lPar
             InvalidateRect(Handle(), nullptr, TRUE);
         return result;
     }
+    case WM_SETTEXT:
+        SetText(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"");
+        return TRUE;
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+        // The text lives in text_, which other threads may replace; the window text stays empty.
+        return AnswerTextQuery(Text(), message, wParam, lParam);
     default:
         return SkinnedControl::HandleMessage(message, wParam, lParam);
     }
 }
 
 void CThemedLabelCtrl::SetText(std::wstring text) {
+    bool changed = false;
     {
         std::lock_guard guard(textLock_);
+        changed = text != text_;
         text_.swap(text);
     }
     // The old text is freed here, outside the lock; the redraw happens on the label's own thread.
-    if (HWND hwnd = Handle())
+    if (HWND hwnd = Handle()) {
         InvalidateRect(hwnd, nullptr, TRUE);
+        if (changed)
+            NotifyChange(EVENT_OBJECT_NAMECHANGE);
+    }
 }
 
 std::wstring CThemedLabelCtrl::Text() const {
@@ -122,6 +136,15 @@ void CThemedLabelCtrl::SetLink(bool link, std::wstring address) {
 bool CThemedLabelCtrl::IsLink() const {
     std::lock_guard guard(textLock_);
     return link_;
+}
+
+const wchar_t* CThemedLabelCtrl::AccessibleClass() const {
+    return WC_STATICW;
+}
+
+long CThemedLabelCtrl::AccessibleRole() const {
+    // oleacc has no proxy for SysLink (the platform link answers for itself): static text, told a link.
+    return IsLink() ? ROLE_SYSTEM_LINK : 0;
 }
 
 void CThemedLabelCtrl::Paint(HDC dc) {

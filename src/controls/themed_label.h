@@ -17,8 +17,9 @@ public:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Stores the text and invalidates the label (it does not resize). Callable from any thread: the
-    // text is swapped under a lock and the label redrawn on its own thread.
+    // Stores the text and invalidates the label (it does not resize); a new text raises a name change.
+    // Callable from any thread: the text is swapped under a lock and the label redrawn on its own
+    // thread. WM_GETTEXT answers it; WM_SETTEXT sets it.
     void SetText(std::wstring text);
     std::wstring Text() const;
 
@@ -35,6 +36,8 @@ public:
 
 private:
     void Paint(HDC dc) override;
+    const wchar_t* AccessibleClass() const override; // static text
+    long AccessibleRole() const override;            // a link's
     void OpenLink();
 
     HFONT font_ = nullptr;        // not owned

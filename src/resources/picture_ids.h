@@ -37,5 +37,19 @@ inline constexpr int kPictureFailureFace = IDP_FAILURE_FACE;        // 120 x 120
 inline constexpr int kPictureBackButton = IDP_BACK_BUTTON;          // 420 x 42, three frames
 inline constexpr int kPictureNextButton = IDP_NEXT_BUTTON;          // 420 x 42, three frames
 inline constexpr int kPictureBrowseButton = IDP_BROWSE_BUTTON;      // 420 x 42, three frames
+
+// The picture drawn at scalePercent (100, 125, 150 or 200; any other answers the 100 % one).
+constexpr int ScaledPictureId(int pictureId, int scalePercent) {
+    switch (scalePercent) {
+    case 125:
+        return pictureId + 1000;
+    case 150:
+        return pictureId + 2000;
+    case 200:
+        return pictureId + 3000;
+    default:
+        return pictureId;
+    }
+}
 } // namespace tarnvel
 #endif

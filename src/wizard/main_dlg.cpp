@@ -4,8 +4,8 @@
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
 #include "download/download_controller.h"
-#include "resources/picture_ids.h"
 #include "resources/resource_ids.h"
+#include "wizard/main_skin.h"
 #include "wizard/skin.h"
 #include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
@@ -13,12 +13,12 @@
 
 #include <windowsx.h>
 
+#include <tuple>
+
 namespace tarnvel {
 
 namespace {
 
-constexpr RECT kStepViewRect{2, 60, 718, 103};
-constexpr RECT kPageContainerRect{2, 104, 718, 438};
 constexpr DWORD kHostStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN; // 0x52000000
 // The hosts hold controls: the dialog manager looks into them for tab stops.
 constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT; // 0x10100
@@ -38,8 +38,12 @@ bool AnswersDirectly(UINT message) {
 
 } // namespace
 
-CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop)
-    : pageContainer_([] { return std::make_unique<CTarnvelAssistantDownloadView>(); }),
+CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions)
+    : dpiFunctions_(dpiFunctions), pageContainer_([this] {
+          auto view = std::make_unique<CTarnvelAssistantDownloadView>();
+          view->SetDpi(dpi_);
+          return view;
+      }),
       controller_(&controller), loop_(loop) {}
 
 CMainDlg::~CMainDlg() {
@@ -88,16 +92,14 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NCHITTEST:
         return Answer(HitTest(lParam));
     case WM_PAINT:
-        if (wParam) {
+    case WM_PRINTCLIENT:
+        if (message == WM_PRINTCLIENT || wParam) {
             Draw(reinterpret_cast<HDC>(wParam));
         } else {
             PaintDc paint(hwnd_);
             Draw(paint.Get());
         }
         return FALSE; // the default handling follows
-    case WM_PRINTCLIENT:
-        Draw(reinterpret_cast<HDC>(wParam));
-        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || ((LOWORD(wParam) == ids::kNext || LOWORD(wParam) == ids::kBack) &&
                                            HIWORD(wParam) == BN_CLICKED)) {
@@ -107,15 +109,15 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_TIMER:
         if (wParam == timers::kSlide) {
-            const bool sliding = flow_.Sliding();
             flow_.OnSlideTick();
-            if (sliding && !flow_.Sliding())
-                RestOnPage(flow_.CurrentPage());
             return TRUE;
         }
         break;
     case kMsgEvents:
         TakeEvents();
+        return TRUE;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return TRUE;
     case WM_QUERYENDSESSION:
         UpdateSessionGuard();
@@ -150,11 +152,10 @@ void CMainDlg::OnInitDialog() {
     SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(hwnd_, kLayerKey, 255, LWA_ALPHA);
 
-    if (shadow_.CreateFor(hwnd_)) {
-        shadow_.shadowSize = 15;
-        shadow_.inset = 5;
+    dpi_ = dpiFunctions_.ForWindow(hwnd_);
+    dpiFunctions_.LeaveDialogLayoutToIt(hwnd_);
+    if (shadow_.CreateFor(hwnd_))
         shadow_.placementMode = 4;
-    }
 
     if (loop_) {
         loop_->AddMessageFilter(this);
@@ -162,29 +163,12 @@ void CMainDlg::OnInitDialog() {
     }
 
     SetWindowTextW(hwnd_, texts::kWindowTitle);
-    smallIcon_.reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIcon),
-                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
-    if (smallIcon_)
-        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-
-    background_ = LoadPngPicture(kPictureMainBackground);
-    region_.Build(background_.Get(), kShapeKey);
-    region_.ApplyTo(hwnd_, BitmapSize(background_.Get()));
-
-    titleFont_.Reset(CreateWizardFont(kUiFace, 16, 8, FW_BOLD));
-    versionFont_.Reset(CreateWizardFont(kUiFace, 12, 6, FW_BOLD));
 
     CreateChildren();
-    // Enter where no button has the focus presses the next button.
-    SendMessageW(hwnd_, DM_SETDEFID, ids::kNext, 0);
-    // Focus cues show only after keyboard use, as in any dialog (unless the user wants them always):
-    // a mouse user sees none.
-    BOOL cuesAlways = FALSE;
-    SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cuesAlways, 0);
-    if (!cuesAlways)
-        SetFocusCues(false);
-    RestOnPage(0);
+    LayOut();
+    region_.ApplyTo(hwnd_, BitmapSize(skin_.background.Get()), nullptr);
+    keyboard_.Attach(hwnd_, ids::kNext); // Enter where no button has the focus presses next
+    ArrivedAt(0);
 
     taskbar_.Listen(hwnd_);
 
@@ -194,75 +178,86 @@ void CMainDlg::OnInitDialog() {
     controller_->LoadEngine();
 }
 
-void CMainDlg::CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id,
-                            HBITMAP strip, bool textColours, DWORD style) {
-    button.Create(hwnd_, rect, caption, style, 0, static_cast<UINT_PTR>(id));
-    SkinButton(button, hwnd_, strip, textColours);
-}
-
 void CMainDlg::CreateChildren() {
-    stepView_.Create(hwnd_, kStepViewRect, L"", kHostStyle, kHostExStyle, 0);
-    pageContainer_.Create(hwnd_, kPageContainerRect, L"", kHostStyle, kHostExStyle, 0);
+    stepView_.SetDpi(dpi_);
+    stepView_.Create(hwnd_, ScaleForDpi(kMainLayout.stepView, dpi_), L"", kHostStyle, kHostExStyle, 0);
+    pageContainer_.contentRect = ScaleForDpi(CDocumentView::kContentRect, dpi_);
+    pageContainer_.Create(hwnd_, ScaleForDpi(kMainLayout.pageContainer, dpi_), L"", kHostStyle, kHostExStyle,
+                          0);
 
-    logoPicture_ = LoadPngPicture(kPictureLogoBadge);
-    logo_.Create(hwnd_, {17, 12, 17, 12}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
+    logo_.Create(hwnd_, RECT{}, texts::kLogoPicture, kChildStyle, 0, static_cast<UINT_PTR>(ids::kLogo));
     logo_.backgroundSource = hwnd_;
-    ShowPictureIn(logo_, logoPicture_.Get());
-
-    struct TitleLine {
-        CThemedLabelCtrl& label;
-        RECT rect;
-        HFONT font;
-        COLORREF colour;
-        const wchar_t* text;
-    };
-    const TitleLine lines[] = {
-        {titleLabel_, {60, 24, 500, 40}, titleFont_.Get(), colours::kRed, texts::kWindowTitle},
-        {versionLabel_, {60, 42, 500, 55}, versionFont_.Get(), colours::kBlack, texts::kVersion},
-    };
-    for (const TitleLine& line : lines) {
-        line.label.Create(hwnd_, line.rect, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kTitle));
-        line.label.backgroundSource = hwnd_;
-        SendMessageW(line.label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(line.font), TRUE);
-        SetLabelColour(line.label, line.colour);
-        line.label.textFormat = kLabelFormat;
-        line.label.SetText(line.text);
+    for (CThemedLabelCtrl* label : {&titleLabel_, &versionLabel_}) {
+        label->Create(hwnd_, RECT{}, L"", kChildStyle, 0, static_cast<UINT_PTR>(ids::kTitle));
+        label->backgroundSource = hwnd_;
+        label->textFormat = kLabelFormat;
     }
+    SetLabelColour(titleLabel_, colours::kRed);
+    titleLabel_.SetText(texts::kWindowTitle);
+    SetLabelColour(versionLabel_, colours::kBlack);
+    versionLabel_.SetText(texts::kVersion);
 
-    closeStrip_ = LoadPngPicture(kPictureCloseButton);
-    backStrip_ = LoadPngPicture(kPictureBackButton);
-    nextStrip_ = LoadPngPicture(kPictureNextButton);
+    closeButton_.captionShown = false; // the cross says it; the caption names it for screen readers
     // Escape and Alt+F4 close; the close button is no tab stop.
-    CreateButton(closeButton_, {658, 0, 718, 60}, L"", ids::kClose, closeStrip_.Get(), false, kChildStyle);
-    CreateButton(backButton_, {350, 450, 490, 492}, texts::kBack, ids::kBack, backStrip_.Get(), true,
-                 kTabStopStyle);
-    CreateButton(nextButton_, {530, 450, 670, 492}, texts::kNextAtStart, ids::kNext, nextStrip_.Get(), true,
-                 kTabStopStyle);
+    closeButton_.Create(hwnd_, RECT{}, texts::kClose, kChildStyle, 0, static_cast<UINT_PTR>(ids::kClose));
+    backButton_.Create(hwnd_, RECT{}, texts::kBack, kTabStopStyle, 0, static_cast<UINT_PTR>(ids::kBack));
+    nextButton_.Create(hwnd_, RECT{}, texts::kNextAtStart, kTabStopStyle, 0,
+                       static_cast<UINT_PTR>(ids::kNext));
     ShowWindow(backButton_.Handle(), SW_HIDE);
 }
 
-void CMainDlg::Draw(HDC dc) {
-    if (!dc || !background_)
-        return;
-    const SIZE size = BitmapSize(background_.Get());
-    WindowDc screen(nullptr);
-    MemoryDc memory(screen.Get());
-    if (!memory)
-        return;
-    SelectScope picture(memory.Get(), background_.Get());
-    const int saved = SaveDC(dc);
-    SelectClipRgn(dc, region_.Get());
+void CMainDlg::LayOut() {
+    const MainLayout& l = kMainLayout;
+    MainSkin skin = MainSkin::Load(dpi_, dpiFunctions_.SystemMetric(SM_CXSMICON, dpi_));
+    region_.Build(skin.background.Get(), kShapeKey);
+    shadow_.shadowSize = ScaleForDpi(l.shadowSize, dpi_);
+    shadow_.inset = ScaleForDpi(l.shadowInset, dpi_);
+    shadow_.cornerRadius = ScaleForDpi(l.shadowRadius, dpi_);
+    if (skin.smallIcon)
+        SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.smallIcon.get()));
 
-    UniqueBrush white(CreateSolidBrush(colours::kWhite));
-    FillRect(dc, &region_.Box(), white.Get());
+    const RECT logo = ScaleForDpi(l.logo, dpi_);
+    SetWindowPos(logo_.Handle(), nullptr, logo.left, logo.top, 0, 0,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    ShowPictureIn(logo_, skin.logo.Get());
+    for (const auto& [label, rect, font] : {std::tuple{&titleLabel_, l.title, skin.title.Get()},
+                                            std::tuple{&versionLabel_, l.version, skin.version.Get()}}) {
+        PlaceForDpi(label->Handle(), rect, dpi_);
+        SendMessageW(label->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    for (const auto& [button, rect, strip, textColours] :
+         {std::tuple{&closeButton_, l.close, skin.closeStrip.Get(), false},
+          std::tuple{&backButton_, l.back, skin.backStrip.Get(), true},
+          std::tuple{&nextButton_, l.next, skin.nextStrip.Get(), true}}) {
+        SkinButton(*button, hwnd_, strip, textColours, dpi_);
+        PlaceForDpi(button->Handle(), rect, dpi_);
+        SendMessageW(button->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(skin.caption.Get()), TRUE);
+    }
+    skin_ = std::move(skin); // every window has taken the new pictures and fonts
+    MoveStrip(flow_.StripX());
+}
+
+void CMainDlg::OnDpiChanged(int dpi, const RECT& suggested) {
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    flow_.FinishSlide(); // the strip stands still at the page it was going to
+    dpi_ = dpi;
+    // The hosts first: their children copy the hosts' backgrounds as they are laid out.
+    PlaceForDpi(stepView_.Handle(), kMainLayout.stepView, dpi_);
+    stepView_.ApplyDpi(dpi_);
+    PlaceForDpi(pageContainer_.Handle(), kMainLayout.pageContainer, dpi_);
+    MoveStrip(flow_.StripX());
+    if (CTarnvelAssistantDownloadView* view = View())
+        view->ApplyDpi(dpi_);
+    LayOut();
+    region_.ApplyTo(hwnd_, BitmapSize(skin_.background.Get()), &suggested);
+    RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void CMainDlg::Draw(HDC dc) {
     RECT client{};
     GetClientRect(hwnd_, &client);
-    DrawNineGrid(dc, client, memory.Get(), RECT{0, 0, size.cx, size.cy}, 255, Margins{1, 1, 1, 1});
-
-    UniqueRegion rounded = region_.Rounded();
-    UniqueBrush frame(CreateSolidBrush(colours::kFrame));
-    FrameRgn(dc, rounded.Get(), frame.Get(), 2, 2);
-    RestoreDC(dc, saved);
+    PaintMainWindow(dc, client, skin_, region_, dpi_);
 }
 
 LRESULT CMainDlg::HitTest(LPARAM lParam) const {
@@ -424,29 +419,10 @@ void CMainDlg::StartSlideTimer() {
     SetTimer(hwnd_, timers::kSlide, timers::kSlidePeriodMs, nullptr);
 }
 
-void CMainDlg::RestOnPage(int page) {
+void CMainDlg::ArrivedAt(int page) {
     if (CTarnvelAssistantDownloadView* view = View())
         view->RestOnPage(page);
-    // The page's first tab stop that can take the focus; the window itself when there is none
-    // (page 1 while both buttons are disabled), so that the keys still reach the dialog handling.
-    // Styles, not IsWindowVisible: at initialisation the window itself is not shown yet.
-    HWND first = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
-    if (!first || !IsChild(hwnd_, first) ||
-        (GetWindowLongW(first, GWL_STYLE) & (WS_TABSTOP | WS_DISABLED)) != WS_TABSTOP)
-        first = hwnd_;
-    for (HWND shown = first; shown != hwnd_; shown = GetParent(shown)) {
-        if ((GetWindowLongW(shown, GWL_STYLE) & WS_VISIBLE) == 0) {
-            first = hwnd_;
-            break;
-        }
-    }
-    // SetFocus, not WM_NEXTDLGCTL, and no selection left from an earlier visit: a mouse user would
-    // see the path highlighted on returning to the first page.
-    SetFocus(first);
-    if (SendMessageW(first, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) {
-        const int end = GetWindowTextLengthW(first);
-        SendMessageW(first, EM_SETSEL, static_cast<WPARAM>(end), end);
-    }
+    keyboard_.FocusFirstTabStop();
 }
 
 void CMainDlg::StopSlideTimer() {
@@ -455,7 +431,8 @@ void CMainDlg::StopSlideTimer() {
 
 void CMainDlg::MoveStrip(int x) {
     if (CTarnvelAssistantDownloadView* view = View())
-        MoveWindow(view->Handle(), x, 0, kStripWidth, kStripHeight, TRUE);
+        MoveWindow(view->Handle(), ScaleForDpi(x, dpi_), 0, ScaleForDpi(kStripWidth, dpi_),
+                   ScaleForDpi(kStripHeight, dpi_), TRUE);
 }
 
 void CMainDlg::SetStep(int page) {
@@ -466,52 +443,8 @@ void CMainDlg::ShowTaskbar(const TaskbarLook& look) {
     taskbar_.Show(look);
 }
 
-namespace {
-
-// A key that the dialog handling turns into a move of the focus: Tab, and the arrows where the
-// focused control does not take them itself.
-bool IsNavigationKey(MSG& msg) {
-    if (msg.message != WM_KEYDOWN)
-        return false;
-    if (msg.wParam == VK_TAB)
-        return true;
-    if (msg.wParam != VK_LEFT && msg.wParam != VK_RIGHT && msg.wParam != VK_UP && msg.wParam != VK_DOWN)
-        return false;
-    const LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
-    return (code & (DLGC_WANTARROWS | DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) == 0;
-}
-
-} // namespace
-
 bool CMainDlg::PreTranslateMessage(MSG& msg) {
-    if (!hwnd_ || (msg.hwnd != hwnd_ && !IsChild(hwnd_, msg.hwnd)))
-        return false;
-    const bool navigation = IsNavigationKey(msg);
-    if (!IsDialogMessageW(hwnd_, &msg))
-        return false;
-    // Keyboard navigation shows the focus cues from now on. The dialog handling of Windows does
-    // so itself; not every implementation does, and a second notice changes nothing.
-    if (navigation && focusCuesHidden_)
-        SetFocusCues(true);
-    return true;
-}
-
-void CMainDlg::SetFocusCues(bool shown) {
-    focusCuesHidden_ = !shown;
-    const WPARAM change = MAKEWPARAM(shown ? UIS_CLEAR : UIS_SET, UISF_HIDEFOCUS);
-    // The system keeps the state and tells the whole window tree with WM_UPDATEUISTATE. Where it
-    // keeps none (WM_QUERYUISTATE does not show the cues hidden after hiding them), every control
-    // is told directly.
-    SendMessageW(hwnd_, WM_CHANGEUISTATE, change, 0);
-    if (!shown)
-        systemKeepsUiState_ = (SendMessageW(hwnd_, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS) != 0;
-    if (!systemKeepsUiState_)
-        EnumChildWindows(hwnd_, &CMainDlg::TellUiState, static_cast<LPARAM>(change));
-}
-
-BOOL CALLBACK CMainDlg::TellUiState(HWND child, LPARAM change) {
-    SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(change), 0);
-    return TRUE;
+    return keyboard_.TakeMessage(msg);
 }
 
 } // namespace tarnvel

@@ -8,8 +8,11 @@
 #include "controls/shadow_wnd.h"
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
+#include "platform/dpi.h"
 #include "platform/message_loop.h"
+#include "wizard/dialog_keyboard.h"
 #include "wizard/event_queue.h"
+#include "wizard/main_skin.h"
 #include "wizard/session_guard.h"
 #include "wizard/status_view_logic.h"
 #include "wizard/step_indicator.h"
@@ -34,8 +37,9 @@ enum WizardMessage : UINT {
 class CMainDlg final : public MessageFilter, public IdleHandler, private WizardPort {
 public:
     // Both must outlive the window; the window loads the controller's engine and shuts it down.
-    // Without a loop (tests) the window has no message filter or idle pass.
-    CMainDlg(DownloadController& controller, MessageLoop* loop);
+    // Without a loop (tests) the window has no message filter or idle pass. The window is laid out
+    // for the dpi its monitor has, as the functions tell.
+    CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions);
     ~CMainDlg();
 
     CMainDlg(const CMainDlg&) = delete;
@@ -43,6 +47,7 @@ public:
 
     bool Create();
     HWND Handle() const { return hwnd_; }
+    int Dpi() const { return dpi_; }
 
     bool PreTranslateMessage(MSG& msg) override;
     void OnIdle() override;
@@ -55,8 +60,9 @@ private:
 
     void OnInitDialog();
     void CreateChildren();
-    void CreateButton(CCustomButton& button, const RECT& rect, const wchar_t* caption, int id, HBITMAP strip,
-                      bool textColours, DWORD style);
+    // Loads the skin for dpi_ and places the children; the window's own place is the caller's.
+    void LayOut();
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void Draw(HDC dc);
     LRESULT HitTest(LPARAM lParam) const;
     void OnCommand(WPARAM wParam);
@@ -68,9 +74,6 @@ private:
     void ApplySessionProtection(bool protect);
     void KeepFocusFrom(HWND control);
     // A slide has ended on page: only its controls stay shown, the focus goes to its first tab stop.
-    void RestOnPage(int page);
-    void SetFocusCues(bool shown);
-    static BOOL CALLBACK TellUiState(HWND child, LPARAM change);
 
     CTarnvelAssistantDownloadView* View() const;
     CCustomButton& Button(WizardButton button) {
@@ -90,31 +93,25 @@ private:
     void StopSlideTimer() override;
     void MoveStrip(int x) override;
     void SetStep(int page) override;
+    // Only the page on screen shows its controls; the focus goes to its first tab stop.
+    void ArrivedAt(int page) override;
     void ShowTaskbar(const TaskbarLook& look) override;
 
     HWND hwnd_ = nullptr; // owned: destroyed by OnClose or by the destructor
+    DpiFunctions dpiFunctions_;
+    int dpi_ = 96;
 
     // Skin.
     CThemedShadowWnd shadow_;
-    UniqueBitmap background_;
+    MainSkin skin_;
     WindowRegion region_;
-    UniqueFont titleFont_;   // 16 bold
-    UniqueFont versionFont_; // 12 bold
-    struct IconDeleter {
-        void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter> smallIcon_;
 
     // Children, in the order of creation.
     CProgressView stepView_;
     CDocumentView pageContainer_;
-    UniqueBitmap logoPicture_;
     CThemedImageCtrl logo_;
     CThemedLabelCtrl titleLabel_;
     CThemedLabelCtrl versionLabel_;
-    UniqueBitmap closeStrip_;
-    UniqueBitmap backStrip_;
-    UniqueBitmap nextStrip_;
     CCustomButton closeButton_;
     CCustomButton backButton_;
     CCustomButton nextButton_;
@@ -125,8 +122,7 @@ private:
     DownloadController* controller_; // null once shut down
     MessageLoop* loop_;
     bool closing_ = false; // a close question is open
-    bool focusCuesHidden_ = false;
-    bool systemKeepsUiState_ = true;
+    DialogKeyboard keyboard_;
 
     // Protection of a phone being written.
     SessionGuard sessionGuard_;

@@ -4,13 +4,13 @@
 
 namespace tarnvel {
 
-HFONT CreateWizardFont(const wchar_t* face, int height, int width, int weight, bool underline) {
-    return CreateFontW(height, width, 0, 0, weight, FALSE, underline, FALSE, CHINESEBIG5_CHARSET,
-                       OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face);
+HFONT CreateWizardFont(int dpi, const wchar_t* face, int height, int width, int weight, bool underline) {
+    return CreateFontW(ScaleForDpi(height, dpi), ScaleForDpi(width, dpi), 0, 0, weight, FALSE, underline,
+                       FALSE, CHINESEBIG5_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours) {
+void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours, int dpi) {
     button.backgroundSource = backgroundSource;
     button.strip = strip;
     button.frameCount = 3;
@@ -18,7 +18,7 @@ void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, boo
     button.frameHover = 1;
     button.framePressed = 2;
     button.frameDisabled = 2;
-    button.margins = {1, 1, 1, 1};
+    button.margins = ScaleForDpi(Margins{1, 1, 1, 1}, dpi);
     if (textColours) {
         button.textColourNormal = colours::kButtonText;
         button.textColourPressed = colours::kBlack;

@@ -10,12 +10,14 @@ namespace tarnvel {
 
 inline constexpr wchar_t kUiFace[] = L"微软雅黑";
 
-// Character set 136, character output and clipping precision, default quality and pitch.
-HFONT CreateWizardFont(const wchar_t* face, int height, int width, int weight, bool underline = false);
+// Character set 136, character output and clipping precision, default quality and pitch; height
+// and width as at 96 dpi, scaled to dpi.
+HFONT CreateWizardFont(int dpi, const wchar_t* face, int height, int width, int weight,
+                       bool underline = false);
 
 // Three frames of the strip (normal, hover, pressed; pressed again when disabled) drawn as a
-// nine-grid with 1-pixel borders over the background source. The strip stays the caller's.
-// With textColours the caption is #323232, and black when hovered or pressed.
-void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours);
+// nine-grid with 1-pixel borders (at 96 dpi) over the background source. The strip stays the
+// caller's. With textColours the caption is #323232, and black when hovered or pressed.
+void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours, int dpi);
 
 } // namespace tarnvel

@@ -69,31 +69,18 @@ WindowClass CTarnvelAssistantDownloadView::RegisterWindowClass() {
     return RegisterOwnClass(L"TarnvelAssistantDownloadView", 0, nullptr, LoadCursorW(nullptr, IDC_ARROW));
 }
 
-void CTarnvelAssistantDownloadView::Build() {
-    struct FontSpec {
-        int height;
-        int width;
-        int weight;
-        bool underline;
-    };
-    static constexpr FontSpec kFonts[] = {{12, 6, FW_NORMAL, false}, {12, 6, FW_NORMAL, true},
-                                          {14, 7, FW_NORMAL, false}, {14, 7, FW_NORMAL, true},
-                                          {16, 8, FW_NORMAL, false}, {24, 12, FW_BOLD, false}};
-    for (std::size_t i = 0; i < fonts_.size(); ++i) {
-        const FontSpec& f = kFonts[i];
-        fonts_[i].Reset(CreateWizardFont(kUiFace, f.height, f.width, f.weight, f.underline));
-    }
-
+std::span<const CTarnvelAssistantDownloadView::ControlSpec> CTarnvelAssistantDownloadView::Rows() {
     using K = ControlKind;
     using F = FontKind;
     // Rows in creation order, which is the order of the tab stops: on page 0 the path box, "浏览",
     // the community link (then the main window's next button). Every control starts a group of its
     // own, so the arrow keys never move the focus onto a label or a picture.
-    const ControlSpec rows[] = {
+    static const ControlSpec rows[] = {
         // Page 0: choose the package.
         {.kind = K::Image,
          .id = ids::kPhoneDownImage,
          .rect = {80, 60, 80, 60},
+         .text = texts::kPhoneDownloadPicture,
          .picture = kPicturePhoneDownload},
         {.kind = K::Label,
          .id = ids::kSlogan,
@@ -141,6 +128,7 @@ void CTarnvelAssistantDownloadView::Build() {
         {.kind = K::Image,
          .id = ids::kPhoneUpImage,
          .rect = {800, 65, 800, 65},
+         .text = texts::kPhoneUpgradePicture,
          .picture = kPicturePhoneUpgrade},
         {.kind = K::Label,
          .id = ids::kVerifyHeading,
@@ -197,6 +185,7 @@ void CTarnvelAssistantDownloadView::Build() {
         {.kind = K::Image,
          .id = ids::kResultImage,
          .rect = {1520, 65, 1520, 65},
+         .text = texts::kResultPicture,
          .picture = kPictureSuccessFace},
         {.kind = K::Label,
          .id = ids::kResultHeading,
@@ -235,33 +224,59 @@ void CTarnvelAssistantDownloadView::Build() {
          .text = texts::kHelpLines[4],
          .hidden = true},
     };
-    for (const ControlSpec& row : rows)
+    return rows;
+}
+
+void CTarnvelAssistantDownloadView::Build() {
+    for (const ControlSpec& row : Rows())
         CreateControl(row);
+    Layout();
+}
+
+void CTarnvelAssistantDownloadView::ApplyDpi(int dpi) {
+    dpi_ = dpi;
+    Layout();
+}
+
+void CTarnvelAssistantDownloadView::Layout() {
+    struct FontSpec {
+        int height;
+        int width;
+        int weight;
+        bool underline;
+    };
+    static constexpr FontSpec kFonts[] = {{12, 6, FW_NORMAL, false}, {12, 6, FW_NORMAL, true},
+                                          {14, 7, FW_NORMAL, false}, {14, 7, FW_NORMAL, true},
+                                          {16, 8, FW_NORMAL, false}, {24, 12, FW_BOLD, false}};
+    // The controls take the new fonts before the old ones go.
+    std::array<UniqueFont, static_cast<std::size_t>(FontKind::Count)> old = std::move(fonts_);
+    for (std::size_t i = 0; i < fonts_.size(); ++i) {
+        const FontSpec& f = kFonts[i];
+        fonts_[i].Reset(CreateWizardFont(dpi_, kUiFace, f.height, f.width, f.weight, f.underline));
+    }
+    for (const ControlSpec& row : Rows())
+        LayOutControl(row);
 }
 
 void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     const HWND view = Handle();
     const auto id = static_cast<UINT_PTR>(row.id);
-    const auto font = reinterpret_cast<WPARAM>(Font(row.font));
     const DWORD style = kChildStyle | (row.tabStop ? WS_TABSTOP : 0);
     HWND created = nullptr;
     switch (row.kind) {
     case ControlKind::Image: {
-        UniqueBitmap& picture = pictures_.emplace_back(LoadPngPicture(row.picture));
         auto image = std::make_unique<CThemedImageCtrl>();
-        created = image->Create(view, row.rect, L"", kChildStyle, 0, id);
+        created = image->Create(view, RECT{}, row.text, kChildStyle, 0, id); // the text describes it
         image->backgroundSource = view;
-        ShowPictureIn(*image, picture.Get());
-        images_[row.id] = std::move(image);
+        images_[row.id] = {std::move(image), row.picture};
         break;
     }
     case ControlKind::Label:
     case ControlKind::Link: {
         const bool link = row.kind == ControlKind::Link;
         auto label = std::make_unique<CThemedLabelCtrl>();
-        created = label->Create(view, row.rect, L"", style | (link ? SS_NOTIFY : 0), 0, id);
+        created = label->Create(view, RECT{}, L"", style | (link ? SS_NOTIFY : 0), 0, id);
         label->backgroundSource = view;
-        SendMessageW(created, WM_SETFONT, font, TRUE);
         SetLabelColour(*label, row.colour);
         label->textFormat = row.rightAligned ? kRightAligned : kLabelFormat;
         label->SetText(row.text);
@@ -273,39 +288,76 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
     }
     case ControlKind::Bar: {
         auto bar = std::make_unique<CStripeProgress>();
-        bar->trackImage.Load(kPictureBarTrack);
-        bar->fillImage.Load(kPictureBarFill);
-        bar->stripeImage.Load(kPictureBarFill);
         bar->backgroundSource = view;
-        created = bar->Create(view, row.rect, L"", kChildStyle, 0, id);
-        bar->skin = kStatusBarSkin;
-        bar->SetPercent(0);
+        created = bar->Create(view, RECT{}, L"", kChildStyle, 0, id);
         bars_[row.id] = std::move(bar);
         break;
     }
-    case ControlKind::PathBox: {
+    case ControlKind::PathBox:
         pathBox_.backgroundSource = view;
         pathBox_.editId = static_cast<UINT>(row.id);
         // The edit inside is the tab stop: the dialog manager looks into the host for it.
-        created = pathBox_.Create(view, row.rect, L"", kChildStyle, WS_EX_CONTROLPARENT, id);
-        pathBox_.SetPictures(LoadPngBitmap(kPicturePathBox), LoadPngBitmap(kPicturePathBoxFocused));
-        const SIZE size = BitmapSize(pathBox_.FirstPicture());
-        SetClientSize(created, size.cx, size.cy, true);
-        SendMessageW(pathBox_.Edit(), WM_SETFONT, font, TRUE);
+        created = pathBox_.Create(view, RECT{}, L"", kChildStyle, WS_EX_CONTROLPARENT, id);
         pathBox_.textColour = row.colour;
-        pathBox_.textMargins = {5, 6, 5, 6};
         break;
-    }
-    case ControlKind::Button: {
-        const UniqueBitmap& strip = pictures_.emplace_back(LoadPngPicture(row.picture));
-        created = browseButton_.Create(view, row.rect, row.text, style, 0, id);
-        SendMessageW(created, WM_SETFONT, font, TRUE);
-        SkinButton(browseButton_, view, strip.Get(), true);
+    case ControlKind::Button:
+        created = browseButton_.Create(view, RECT{}, row.text, style, 0, id);
         break;
-    }
     }
     if (created && row.hidden)
         ShowWindow(created, SW_HIDE);
+}
+
+void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
+    const HWND view = Handle();
+    const HWND control = Control(row.id);
+    if (!control)
+        return;
+    const auto font = reinterpret_cast<WPARAM>(Font(row.font));
+    const RECT rect = ScaleForDpi(row.rect, dpi_);
+    switch (row.kind) {
+    case ControlKind::Image: {
+        ImageEntry& image = images_[row.id];
+        SetWindowPos(control, nullptr, rect.left, rect.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+        const UniqueBitmap picture = LoadPngPictureForDpi(image.picture, dpi_); // the control keeps a copy
+        ShowPictureIn(*image.control, picture.Get());
+        break;
+    }
+    case ControlKind::Label:
+    case ControlKind::Link:
+        PlaceForDpi(control, row.rect, dpi_);
+        SendMessageW(control, WM_SETFONT, font, TRUE);
+        break;
+    case ControlKind::Bar: {
+        CStripeProgress& bar = *bars_[row.id];
+        bar.trackImage.LoadForDpi(kPictureBarTrack, dpi_);
+        bar.fillImage.LoadForDpi(kPictureBarFill, dpi_);
+        bar.stripeImage.LoadForDpi(kPictureBarFill, dpi_);
+        bar.skin = ScaleForDpi(kStatusBarSkin, dpi_);
+        PlaceForDpi(control, row.rect, dpi_);
+        bar.SetPercent(bar.Percent()); // composed again with the new pictures
+        break;
+    }
+    case ControlKind::PathBox: {
+        pathBox_.SetPictures(LoadPngPictureForDpi(kPicturePathBox, dpi_).Release(),
+                             LoadPngPictureForDpi(kPicturePathBoxFocused, dpi_).Release());
+        pathBox_.pictureBorders = ScaleForDpi(Margins{1, 1, 1, 1}, dpi_);
+        pathBox_.textMargins = ScaleForDpi(Margins{5, 6, 5, 6}, dpi_);
+        SetWindowPos(control, nullptr, rect.left, rect.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+        const SIZE size = BitmapSize(pathBox_.FirstPicture());
+        SetClientSize(control, size.cx, size.cy, true);
+        SendMessageW(pathBox_.Edit(), WM_SETFONT, font, TRUE);
+        break;
+    }
+    case ControlKind::Button: {
+        UniqueBitmap strip = LoadPngPictureForDpi(row.picture, dpi_);
+        SkinButton(browseButton_, view, strip.Get(), true, dpi_);
+        browseStrip_ = std::move(strip); // the button no longer draws the old one
+        PlaceForDpi(control, row.rect, dpi_);
+        SendMessageW(control, WM_SETFONT, font, TRUE);
+        break;
+    }
+    }
 }
 
 std::wstring CTarnvelAssistantDownloadView::PathText() const {
@@ -394,8 +446,9 @@ void CTarnvelAssistantDownloadView::SetPicture(int id, int picture) {
     const auto image = images_.find(id);
     if (image == images_.end())
         return;
-    const UniqueBitmap loaded = LoadPngPicture(picture); // the control keeps a copy
-    ShowPictureIn(*image->second, loaded.Get());
+    image->second.picture = picture;
+    const UniqueBitmap loaded = LoadPngPictureForDpi(picture, dpi_); // the control keeps a copy
+    ShowPictureIn(*image->second.control, loaded.Get());
 }
 
 void CTarnvelAssistantDownloadView::StartTimer(unsigned id, unsigned periodMs) {

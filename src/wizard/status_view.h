@@ -15,6 +15,7 @@
 
 #include <array>
 #include <map>
+#include <span>
 #include <memory>
 #include <set>
 #include <string>
@@ -31,6 +32,11 @@ public:
     static WindowClass RegisterWindowClass(); // a class of its own
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The dpi to build at; before Create.
+    void SetDpi(int dpi) noexcept { dpi_ = dpi; }
+    // Lays the pages out again at dpi, with their fonts and pictures for it.
+    void ApplyDpi(int dpi);
 
     // The state operations (UI thread).
     StatusViewLogic& Logic() noexcept { return logic_; }
@@ -58,8 +64,11 @@ private:
     enum class FontKind { F12, F12U, F14, F14U, F16, F24B, Count };
     struct ControlSpec;
 
+    static std::span<const ControlSpec> Rows();
     void Build();
     void CreateControl(const ControlSpec& row);
+    void Layout();
+    void LayOutControl(const ControlSpec& row);
     HFONT Font(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].Get(); }
     int PageOf(HWND control) const;
 
@@ -72,10 +81,16 @@ private:
     void StartTimer(unsigned id, unsigned periodMs) override;
     void StopTimer(unsigned id) override;
 
+    struct ImageEntry {
+        std::unique_ptr<CThemedImageCtrl> control;
+        int picture = 0; // the one shown, as at 100 %
+    };
+
+    int dpi_ = 96;
     std::array<UniqueFont, static_cast<std::size_t>(FontKind::Count)> fonts_;
-    std::vector<UniqueBitmap> pictures_; // sources of the image controls, and the browse button's strip
+    UniqueBitmap browseStrip_;
     std::map<int, std::unique_ptr<CThemedLabelCtrl>> labels_;
-    std::map<int, std::unique_ptr<CThemedImageCtrl>> images_;
+    std::map<int, ImageEntry> images_;
     std::map<int, std::unique_ptr<CStripeProgress>> bars_;
     std::array<bool, kPageCount> pageResting_{};
     std::set<HWND> parked_; // not owned: children hidden with their page, to show again

@@ -41,26 +41,40 @@ WindowClass CProgressView::RegisterWindowClass() {
 
 // Each control is a group of its own: the arrow keys never move the focus onto one of them.
 void CProgressView::Build() {
-    font_.Reset(CreateWizardFont(L"Arial", 12, 6, FW_NORMAL));
     const StepLook initial = InitialStepLook();
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         CThemedLabelCtrl& label = labels_[i];
-        label.Create(Handle(), kLabels[i].rect, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
+        label.Create(Handle(), RECT{}, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
                      static_cast<UINT_PTR>(kLabels[i].id));
-        SendMessageW(label.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
         label.textFormat = kLabelFormat;
         SetLabelColour(label, initial.labelColours[i]);
         label.SetText(kLabels[i].text);
     }
-
-    bar_.trackImage.Load(kPictureStepTrack);
-    bar_.fillImage.Load(kPictureStepFill);
-    bar_.stripeImage.Load(kPictureStepFill);
     bar_.backgroundSource = Handle();
-    bar_.Create(Handle(), kBarRect, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
+    bar_.Create(Handle(), RECT{}, L"", WS_CHILD | WS_VISIBLE | WS_GROUP, 0,
                 static_cast<UINT_PTR>(ids::kStepBar));
-    bar_.skin = kStepBarSkin;
+    Layout();
     bar_.SetPercent(initial.barPercent);
+}
+
+void CProgressView::Layout() {
+    UniqueFont font(CreateWizardFont(dpi_, L"Arial", 12, 6, FW_NORMAL));
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        PlaceForDpi(labels_[i].Handle(), kLabels[i].rect, dpi_);
+        SendMessageW(labels_[i].Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    }
+    font_ = std::move(font); // the labels no longer use the old one
+    bar_.trackImage.LoadForDpi(kPictureStepTrack, dpi_);
+    bar_.fillImage.LoadForDpi(kPictureStepFill, dpi_);
+    bar_.stripeImage.LoadForDpi(kPictureStepFill, dpi_);
+    bar_.skin = ScaleForDpi(kStepBarSkin, dpi_);
+    PlaceForDpi(bar_.Handle(), kBarRect, dpi_);
+}
+
+void CProgressView::ApplyDpi(int dpi) {
+    dpi_ = dpi;
+    Layout();
+    bar_.SetPercent(bar_.Percent()); // composed again with the new pictures
 }
 
 void CProgressView::SetStep(int step) {

@@ -20,6 +20,11 @@ public:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    // The dpi to build at; before Create.
+    void SetDpi(int dpi) noexcept { dpi_ = dpi; }
+    // Lays the band out again at dpi, with its font and pictures for it.
+    void ApplyDpi(int dpi);
+
     // Steps 0 to 2; any other value changes nothing.
     void SetStep(int step);
 
@@ -30,7 +35,9 @@ public:
 
 private:
     void Build();
+    void Layout();
 
+    int dpi_ = 96;
     UniqueFont font_;
     std::array<CThemedLabelCtrl, 3> labels_;
     CStripeProgress bar_;

@@ -37,7 +37,7 @@ void WindowRegion::Build(HBITMAP bitmap, COLORREF key) {
     }
 }
 
-bool WindowRegion::ApplyTo(HWND hwnd, SIZE size) {
+bool WindowRegion::ApplyTo(HWND hwnd, SIZE size, const RECT* place) {
     GetRgnBox(region_.Get(), &box_);
     // The window owns the region it is given: hand it a copy and keep ours for painting.
     UniqueRegion copy(CreateRectRgn(0, 0, 0, 0));
@@ -47,13 +47,15 @@ bool WindowRegion::ApplyTo(HWND hwnd, SIZE size) {
         return false;
     (void)copy.Release();
     const Origin origin =
-        CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), size.cx, size.cy);
+        place ? Origin{place->left, place->top}
+              : CentredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), size.cx, size.cy);
     SetWindowPos(hwnd, HWND_NOTOPMOST, origin.x, origin.y, size.cx, size.cy, 0);
     return true;
 }
 
-UniqueRegion WindowRegion::Rounded() const {
-    return UniqueRegion(CreateRoundRectRgn(box_.left, box_.top, box_.right + 1, box_.bottom + 1, 15, 15));
+UniqueRegion WindowRegion::Rounded(int radius) const {
+    return UniqueRegion(
+        CreateRoundRectRgn(box_.left, box_.top, box_.right + 1, box_.bottom + 1, radius, radius));
 }
 
 } // namespace tarnvel

@@ -148,6 +148,13 @@ void WizardFlow::OnSlideTick() {
     SetButton(WizardButton::Next, buttons.next.enabled);
     if (currentPage_ == 0)
         Apply(taskbar_.OnBackAtStart());
+    port_.ArrivedAt(currentPage_);
+}
+
+void WizardFlow::FinishSlide() {
+    // Every tick comes nearer the page; the slide arrives within a few ticks.
+    while (slider_.Running())
+        OnSlideTick();
 }
 
 void WizardFlow::OnVerifyPassed() {

@@ -51,6 +51,8 @@ public:
     virtual void StopSlideTimer() = 0;
     virtual void MoveStrip(int x) = 0; // the status view to (x, 0), 2160 x 334, repainted
     virtual void SetStep(int page) = 0;
+    // A slide has ended at the page, its buttons set.
+    virtual void ArrivedAt(int page) = 0;
     virtual void ShowTaskbar(const TaskbarLook& look) = 0;
 
 protected:
@@ -92,6 +94,10 @@ public:
     int CurrentPage() const { return currentPage_; }
     int PendingPage() const { return pendingPage_; }
     bool Sliding() const { return slider_.Running(); }
+    // Where the strip stands now, in pixels at 96 dpi.
+    int StripX() const { return slider_.X(); }
+    // Ends a slide at once, as its last tick would.
+    void FinishSlide();
     const TaskbarLook& Taskbar() const { return taskbar_.Current(); }
 
 private:

@@ -11,6 +11,13 @@ inline constexpr wchar_t kNextAtStart[] = L"ROM包校验";
 inline constexpr wchar_t kNextVerify[] = L"升级包校验";
 inline constexpr wchar_t kFinish[] = L"完成";
 
+// What screen readers read for the pictures and the close button, which show no text.
+inline constexpr wchar_t kClose[] = L"关闭";
+inline constexpr wchar_t kLogoPicture[] = L"升级助手图标";
+inline constexpr wchar_t kPhoneDownloadPicture[] = L"手机下载图示";
+inline constexpr wchar_t kPhoneUpgradePicture[] = L"手机升级图示";
+inline constexpr wchar_t kResultPicture[] = L"升级结果图示";
+
 // Closing.
 inline constexpr wchar_t kCloseRefused[] = L"正在下载，请稍后关闭！";
 inline constexpr wchar_t kCloseRefusedCaption[] = L"警告";

@@ -7,6 +7,7 @@
 #include "controls/custom_button.h"
 #include "controls/document_view.h"
 #include "controls/drawing.h"
+#include "controls/geometry.h"
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
 #include "controls/shadow_wnd.h"
@@ -110,6 +111,40 @@ TEST(Pictures, FaceKeepsPerPixelAlphaPremultiplied) {
     EXPECT_EQ(eye >> 24, 0u);
     EXPECT_EQ(corner, 0u);
     EXPECT_EQ(disc, 0xFF237DEDu);
+}
+
+TEST(Pictures, EveryPictureIsDrawnAtEachScaleAtItsScaledSize) {
+    for (const int id :
+         {kPictureCloseButton, kPicturePhoneDownload, kPictureMainBackground, kPictureStepTrack,
+          kPictureStepFill, kPicturePathBoxFocused, kPicturePathBox, kPictureBarTrack, kPictureBarFill,
+          kPicturePhoneUpgrade, kPictureSuccessFace, kPictureLogoBadge, kPictureFailureFace,
+          kPictureBackButton, kPictureNextButton, kPictureBrowseButton}) {
+        const UniqueBitmap base = LoadPngPicture(id);
+        ASSERT_TRUE(base) << id;
+        const SIZE size = BitmapSize(base.Get());
+        for (const int percent : kPictureScales) {
+            const int dpi = percent * kLayoutDpi / 100;
+            const UniqueBitmap scaled = LoadPngPicture(ScaledPictureId(id, percent));
+            ASSERT_TRUE(scaled) << id << " at " << percent;
+            const SIZE scaledSize = BitmapSize(scaled.Get());
+            EXPECT_EQ(scaledSize.cx, ScaleForDpi(static_cast<int>(size.cx), dpi)) << id << " at " << percent;
+            EXPECT_EQ(scaledSize.cy, ScaleForDpi(static_cast<int>(size.cy), dpi)) << id << " at " << percent;
+        }
+    }
+}
+
+TEST(Pictures, ADpiBetweenTheScalesTakesTheNextLargerPictureDrawnDown) {
+    // 110 dpi: the 125 % face drawn down to 120 x 110 / 96 = 138 pixels, the disc's blue kept.
+    const UniqueBitmap face = LoadPngPictureForDpi(kPictureSuccessFace, 110);
+    ASSERT_TRUE(face);
+    EXPECT_EQ(BitmapSize(face.Get()).cx, 138);
+    EXPECT_EQ(BitmapSize(face.Get()).cy, 138);
+    const auto pixels = BitmapPixels(face.Get(), SIZE{138, 138});
+    EXPECT_EQ(pixels[23 * 138 + 69], 0xFF237DEDu); // the disc, between the eyes' row and the top
+    EXPECT_EQ(pixels[0], 0u);                      // the corner, outside the disc
+    ImageHolder bar;
+    ASSERT_NE(bar.LoadForDpi(kPictureBarTrack, 110), nullptr);
+    EXPECT_EQ(bar.Width(), ScaleForDpi(208, 110));
 }
 
 TEST(Pictures, UnknownPictureGivesNothingAndEmptiesTheHolder) {

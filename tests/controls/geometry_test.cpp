@@ -168,5 +168,46 @@ TEST(RoundedRect, FourQuarterArcsInTheCorners) {
     EXPECT_EQ(arcs[3], (QuarterArc{{1, 20, 2, 2}, 90, 90}));
 }
 
+constexpr int kDpis[] = {96, 120, 144, 192};
+
+TEST(DpiScale, KeepsTheLayoutAt96AndRoundsHalvesAwayFromZero) {
+    for (const int value : {-7, 0, 1, 13, 720})
+        EXPECT_EQ(ScaleForDpi(value, 96), value);
+    EXPECT_EQ(ScaleForDpi(720, 144), 1080);
+    EXPECT_EQ(ScaleForDpi(500, 144), 750);
+    EXPECT_EQ(ScaleForDpi(1, 144), 2);   // 1.5
+    EXPECT_EQ(ScaleForDpi(-1, 144), -2); // -1.5
+    EXPECT_EQ(ScaleForDpi(1, 120), 1);   // 1.25
+    EXPECT_EQ(ScaleForDpi(3, 120), 4);   // 3.75
+    EXPECT_EQ(ScaleForDpi(12, 0), 12);   // no dpi known
+}
+
+TEST(DpiScale, RectanglesThatMeetOrNestStillDo) {
+    // Side by side, one above the other, and one inside the other, with odd coordinates.
+    const Box left{3, 5, 17, 29}, right{17, 5, 41, 29}, below{3, 29, 17, 33}, outer{0, 0, 45, 45};
+    for (const int dpi : kDpis) {
+        EXPECT_EQ(ScaleForDpi(left, dpi).right, ScaleForDpi(right, dpi).left) << dpi;
+        EXPECT_EQ(ScaleForDpi(left, dpi).bottom, ScaleForDpi(below, dpi).top) << dpi;
+        const Box in = ScaleForDpi(right, dpi), out = ScaleForDpi(outer, dpi);
+        EXPECT_TRUE(in.left >= out.left && in.top >= out.top && in.right <= out.right &&
+                    in.bottom <= out.bottom)
+            << dpi;
+        const PixelRect a = ScaleForDpi(PixelRect{3, 5, 14, 24}, dpi),
+                        b = ScaleForDpi(PixelRect{17, 5, 24, 24}, dpi);
+        EXPECT_EQ(a.x + a.width, b.x) << dpi;
+    }
+}
+
+TEST(DpiScale, PicturesAreTakenAtTheirScaleOrTheNextLargerOne) {
+    EXPECT_EQ(PictureScaleForDpi(96), (PictureScale{100, true}));
+    EXPECT_EQ(PictureScaleForDpi(120), (PictureScale{125, true}));
+    EXPECT_EQ(PictureScaleForDpi(144), (PictureScale{150, true}));
+    EXPECT_EQ(PictureScaleForDpi(192), (PictureScale{200, true}));
+    EXPECT_EQ(PictureScaleForDpi(72), (PictureScale{100, false}));
+    EXPECT_EQ(PictureScaleForDpi(110), (PictureScale{125, false}));
+    EXPECT_EQ(PictureScaleForDpi(168), (PictureScale{200, false}));
+    EXPECT_EQ(PictureScaleForDpi(288), (PictureScale{200, false}));
+}
+
 } // namespace
 } // namespace tarnvel

@@ -17,6 +17,7 @@ instead of comparing (see README.md).
 """
 import argparse
 import json
+import math
 import os
 import re
 import select
@@ -179,6 +180,33 @@ class Case:
         self.hwnd = 0
         self.origin = (0, 0)
         self.written = set()  # references written in this run: later uses compare with them
+        self.dpi = 96
+
+    # --- the screen's dpi ----------------------------------------------------------------------
+
+    def use_dpi(self, dpi):
+        """Runs the program in the prefix made for that dpi (scripts/wine-prefix.sh), with a
+        wineserver of its own; before prepare()."""
+        self.dpi = dpi
+        self.env["WINEPREFIX"] = "%s-%d" % (self.env["WINEPREFIX"], dpi)
+        if not (Path(self.env["WINEPREFIX"]) / "system.reg").exists():
+            raise Failure("no Wine prefix for %d dpi at %s (scripts/wine-prefix.sh makes it)"
+                          % (dpi, self.env["WINEPREFIX"]))
+        # As scripts/run-tests.sh does for the main prefix: the server and Wine's own processes start
+        # with their output going nowhere, or they would hold the pipes of the commands run later.
+        for command in ([self.env["TARNVEL_WINESERVER"], "-p"], [self.wine, "wineboot"]):
+            subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=False, timeout=120)
+
+    def px(self, value):
+        """A coordinate of the 96-dpi layout at the case's dpi, halves rounded up as the program does."""
+        return math.floor(value * self.dpi / 96 + 0.5)
+
+    def scaled(self, box):
+        return tuple(self.px(v) for v in box)
+
+    def reference_name(self, name):
+        return name if self.dpi == 96 else "%s_%d" % (name, self.dpi)
 
     # --- set-up and tear-down ----------------------------------------------------------------
 
@@ -231,6 +259,9 @@ class Case:
         drive = Path(self.env["WINEPREFIX"]) / "dosdevices" / PACKAGE_DRIVE
         if drive.is_symlink() and Path(os.readlink(drive)) == self.scratch:
             drive.unlink()
+        if self.dpi != 96:
+            subprocess.run([self.env["TARNVEL_WINESERVER"], "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
 
     def leftover_pids(self):
         pids = []
@@ -332,7 +363,7 @@ class Case:
         }[page]
 
         def arrived():
-            return self.strip_x() == -720 * page and self.buttons() == expected
+            return self.strip_x() == -self.px(720) * page and self.buttons() == expected
 
         try:
             wait_for(arrived, timeout, "page %d" % page)
@@ -377,7 +408,7 @@ class Case:
     def park_mouse(self):
         """Moves the pointer onto the title background, where no control is drawn hovered. The X
         server has no window manager, so the keyboard goes to the window under the pointer."""
-        xdo("mousemove", self.origin[0] + 600, self.origin[1] + 30)
+        xdo("mousemove", self.origin[0] + self.px(600), self.origin[1] + self.px(30))
 
     @staticmethod
     def centre(rect):
@@ -444,7 +475,7 @@ class Case:
 
     def window_box(self):
         left, top = self.origin
-        return (left, top, left + WINDOW_SIZE[0], top + WINDOW_SIZE[1])
+        return (left, top, left + self.px(WINDOW_SIZE[0]), top + self.px(WINDOW_SIZE[1]))
 
     def expect_screen(self, name, box=None, timeout=8, masks=None):
         """Polls until the window (or box) looks like the reference; saves the evidence if not.
@@ -454,7 +485,9 @@ class Case:
         """
         if masks is None:
             masks = MASKS.get(name, []) + ([] if box or name == "page0_moved" else EDGE_BAND)
+            masks = [self.scaled(mask) for mask in masks]
         box = box or self.window_box()
+        name = self.reference_name(name)
         reference_file = REFERENCES / (name + ".png")
         if self.args.update_references and name not in self.written:
             self.written.add(name)
@@ -589,19 +622,30 @@ def expect_phone_written(case):
 
 # --- the cases ---------------------------------------------------------------------------------
 
+def expect_centred(case):
+    screen_w, screen_h = Screen.size()
+    width, height = case.px(WINDOW_SIZE[0]), case.px(WINDOW_SIZE[1])
+    expected = ((screen_w - width) // 2, (screen_h - height) // 2)
+    rect = case.window_rect()
+    if rect != (expected[0], expected[1], expected[0] + width, expected[1] + height):
+        raise Failure("window at %s on a %dx%d screen, expected %dx%d at the centre %s"
+                      % (rect, screen_w, screen_h, width, height, expected))
+
+
 def case_upgrade_success(case):
     """Browse, verify, wait, upgrade, success, "完成" back to page 0, close."""
     case.prepare("verify_ms=3000\n" + SLOW_UPGRADE)
     case.start()
-    screen_w, screen_h = Screen.size()
-    expected = ((screen_w - WINDOW_SIZE[0]) // 2, (screen_h - WINDOW_SIZE[1]) // 2)
-    rect = case.window_rect()
-    if rect != (expected[0], expected[1], expected[0] + WINDOW_SIZE[0], expected[1] + WINDOW_SIZE[1]):
-        raise Failure("window at %s on a %dx%d screen, expected the centre %s" % (rect, screen_w, screen_h, expected))
+    expect_centred(case)
     buttons = case.buttons()
     if buttons[BACK][:2] != ("上一步", False) or buttons[NEXT] != ("ROM包校验", True, True):
         raise Failure("buttons at start: %s" % buttons)
+    walk_through_an_upgrade(case)
 
+
+def walk_through_an_upgrade(case):
+    """From the first page, nothing chosen, through a whole upgrade back to the first page; checks
+    each page's screen, the log, the phone and the engine's trace, then closes."""
     case.browse()
     case.expect_screen("page0_chosen")
 
@@ -633,6 +677,34 @@ def case_upgrade_success(case):
                                         "DownloadRun returned", "DownloadStop"])
     close_with_yes(case)
     case.expect_trace(ENGINE_RELEASED)
+
+
+def case_upgrade_at_144_dpi(case):
+    """At 144 dpi (a prefix of its own): the window 1080 x 750 at the centre, the controls at 1.5
+    times their places, each page as its reference at that dpi, through a whole upgrade."""
+    case.use_dpi(144)
+    case.prepare("verify_ms=3000\n" + SLOW_UPGRADE)
+    case.start()
+    expect_centred(case)
+    left, top = case.origin[0] + 1, case.origin[1] + 1  # the client area, inside the 1-pixel border
+    # Places in their parents at 96 dpi, and the parents' places in the window (the pages' container).
+    for control_id, parent, place in ((NEXT, (0, 0), (530, 450, 670, 492)), (CLOSE, (0, 0), (658, 0, 718, 60)),
+                                      (BROWSE, (2, 104), (614, 219, 660, 249))):
+        rect = tuple(case.control(control_id)["rect"])
+        origin = (left + case.px(parent[0]), top + case.px(parent[1]))
+        expected = tuple(v + origin[i % 2] for i, v in enumerate(case.scaled(place)))
+        if rect != expected:
+            raise Failure("control %d at %s, expected %s" % (control_id, rect, expected))
+    walk_through_an_upgrade(case)
+
+
+def case_first_page_at_192_dpi(case):
+    """At 192 dpi: the window 1440 x 1000 at the centre, the first page as its reference."""
+    case.use_dpi(192)
+    case.prepare("")
+    case.start()
+    expect_centred(case)
+    close_with_yes(case)
 
 
 def case_verify_failure(case):

@@ -7,6 +7,8 @@
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
 #include "text/code_page.h"
+#include "controls/geometry.h"
+#include "platform/dpi.h"
 #include "wizard/main_dlg.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
@@ -14,11 +16,13 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tarnvel {
 namespace {
@@ -40,10 +44,10 @@ protected:
         SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", WideFromUtf8(text).c_str());
     }
 
-    void Open() {
+    void Open(DpiFunctions dpi = DpiFunctions::FromSystem()) {
         dialog_.reset();
         controller_ = std::make_unique<DownloadController>();
-        dialog_ = std::make_unique<CMainDlg>(*controller_, nullptr);
+        dialog_ = std::make_unique<CMainDlg>(*controller_, nullptr, dpi);
         ASSERT_TRUE(dialog_->Create());
         main_ = dialog_->Handle();
         ShowWindow(main_, SW_SHOW);
@@ -165,6 +169,32 @@ TEST_F(MainWindowTest, WholeUpgradeEndsOnTheResultPageAndReturnsForTheNextPhone)
     EXPECT_EQ(Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！"); // off screen, kept
 }
 
+BOOL CALLBACK CollectDescendant(HWND child, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+    return TRUE;
+}
+
+TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
+    Open();
+    EXPECT_EQ(Caption(ids::kClose), L"关闭");
+    std::vector<HWND> children;
+    EnumChildWindows(main_, &CollectDescendant, reinterpret_cast<LPARAM>(&children));
+    int named = 0;
+    for (const HWND child : children) {
+        wchar_t className[64] = {};
+        GetClassNameW(child, className, 64);
+        const std::wstring kind = className;
+        if (kind != L"CThemedLabelCtrl" && kind != L"CThemedImageCtrl" && kind != L"CCustomButton")
+            continue;
+        if (GetDlgCtrlID(child) == ids::kTimeLeft)
+            continue; // empty until there is an estimate
+        wchar_t name[256] = {};
+        EXPECT_GT(GetWindowTextW(child, name, 256), 0) << Utf8FromWide(kind) << " " << GetDlgCtrlID(child);
+        ++named;
+    }
+    EXPECT_GT(named, 30);
+}
+
 TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
     SetScenario("verify=fail");
     Open();
@@ -257,6 +287,149 @@ TEST_F(MainWindowTest, AtRestOnlyThePageOnScreenShowsItsControlsAndHoldsTheFocus
     EXPECT_TRUE(IsWindowVisible(pathEdit));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kResultHeading)));
     EXPECT_EQ(GetFocus(), pathEdit);
+}
+
+// --- dpi -------------------------------------------------------------------------------------
+
+UINT WINAPI MonitorAt144(HWND) {
+    return 144;
+}
+UINT WINAPI MonitorAt96(HWND) {
+    return 96;
+}
+
+SIZE WindowSize(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+using Edges = std::array<LONG, 4>; // left, top, right, bottom
+
+// A child's rectangle in its parent's client coordinates.
+Edges PlaceOf(HWND child) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+template <UINT Dpi> UINT WINAPI MonitorAt(HWND) {
+    return Dpi;
+}
+
+struct ChildPlace {
+    HWND parent;
+    Edges edges;
+    bool label;
+    int fontHeight; // labels: their font's line height
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM found) {
+    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
+    return TRUE;
+}
+
+// Every window inside main, in creation order (EnumChildWindows' order), with its place.
+std::vector<ChildPlace> Places(HWND main) {
+    std::vector<HWND> children;
+    EnumChildWindows(main, &CollectChild, reinterpret_cast<LPARAM>(&children));
+    std::vector<ChildPlace> places;
+    for (HWND child : children) {
+        wchar_t name[64] = {};
+        GetClassNameW(child, name, 64);
+        ChildPlace place{GetParent(child), PlaceOf(child), std::wstring(name) == L"CThemedLabelCtrl", 0};
+        if (place.label) {
+            HDC dc = GetDC(child);
+            const HGDIOBJ old =
+                SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)));
+            TEXTMETRICW metrics{};
+            GetTextMetricsW(dc, &metrics);
+            place.fontHeight = metrics.tmHeight;
+            SelectObject(dc, old);
+            ReleaseDC(child, dc);
+        }
+        places.push_back(place);
+    }
+    return places;
+}
+
+// Two siblings' edges that touch with some overlap on the other axis.
+bool Meet(const Edges& a, const Edges& b) {
+    const bool overlapX = a[0] < b[2] && b[0] < a[2];
+    const bool overlapY = a[1] < b[3] && b[1] < a[3];
+    return ((a[2] == b[0] || b[2] == a[0]) && overlapY) || ((a[3] == b[1] || b[3] == a[1]) && overlapX);
+}
+
+TEST_F(MainWindowTest, AtEachDpiNeighboursStillMeetNothingLeavesTheWindowAndTextFitsItsBox) {
+    Open(DpiFunctions::WithWindowDpi(&MonitorAt<96>));
+    const std::vector<ChildPlace> at96 = Places(main_);
+    const std::pair<int, DpiFunctions::GetDpiForWindowFn> dpis[] = {
+        {120, &MonitorAt<120>}, {144, &MonitorAt<144>}, {192, &MonitorAt<192>}};
+    for (const auto& [dpi, monitor] : dpis) {
+        Open(DpiFunctions::WithWindowDpi(monitor));
+        const std::vector<ChildPlace> places = Places(main_);
+        ASSERT_EQ(places.size(), at96.size()) << dpi;
+        RECT client{};
+        GetClientRect(main_, &client);
+        EXPECT_EQ(client.right, ScaleForDpi(720, dpi) - 2) << dpi; // inside the 1-pixel border
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const Edges& e = places[i].edges;
+            if (places[i].parent == main_) {
+                EXPECT_TRUE(e[0] >= 0 && e[1] >= 0 && e[2] <= client.right && e[3] <= client.bottom)
+                    << dpi << " dpi, child " << i;
+            }
+            if (places[i].label) {
+                EXPECT_GE(e[3] - e[1], places[i].fontHeight) << dpi << " dpi, label " << i;
+            }
+            for (std::size_t j = i + 1; j < places.size(); ++j) {
+                if (at96[i].parent == at96[j].parent && Meet(at96[i].edges, at96[j].edges)) {
+                    EXPECT_TRUE(Meet(e, places[j].edges)) << dpi << " dpi, children " << i << " and " << j;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(MainWindowTest, WithoutThePerMonitorFunctionsTheWindowShowsAtTheSystemsDpi) {
+    Open(DpiFunctions::Missing());
+    EXPECT_TRUE(IsWindowVisible(main_));
+    EXPECT_EQ(dialog_->Dpi(), SystemDpi());
+    const SIZE size = WindowSize(main_);
+    EXPECT_EQ(size.cx, 720 * SystemDpi() / 96);
+    EXPECT_EQ(size.cy, 500 * SystemDpi() / 96);
+}
+
+TEST_F(MainWindowTest, At144DpiTheWindowAndItsControlsAreHalfAsLargeAgain) {
+    Open(DpiFunctions::WithWindowDpi(&MonitorAt144));
+    const SIZE size = WindowSize(main_);
+    EXPECT_EQ(size.cx, 1080);
+    EXPECT_EQ(size.cy, 750);
+    EXPECT_EQ(PlaceOf(Button(ids::kNext)), (Edges{795, 675, 1005, 738}));
+    EXPECT_EQ(PlaceOf(Button(ids::kClose)), (Edges{987, 0, 1077, 90}));
+    EXPECT_EQ(PlaceOf(GetDlgItem(view_, ids::kVerifyHint)), (Edges{405, 450, 825, 600}));
+    EXPECT_EQ(PlaceOf(GetDlgItem(view_, ids::kPathBox)), (Edges{405, 329, 923, 374})); // its 150 % picture
+
+    // A whole upgrade: the strip moves by 1080 pixels a page.
+    ChoosePackage(package_);
+    Click(ids::kNext);
+    ASSERT_TRUE(PumpUntil([this] { return StripX() == -2160 && Caption(ids::kNext) == L"完成"; })) << Where();
+    EXPECT_EQ(Text(ids::kResultHeading), texts::kSucceeded);
+}
+
+TEST_F(MainWindowTest, ADpiChangeEndsTheSlideAndLaysTheWindowOutAgainWhereSuggested) {
+    Open(DpiFunctions::WithWindowDpi(&MonitorAt96));
+    ChoosePackage(package_);
+    Click(ids::kNext); // the slide to page 1 starts
+    RECT suggested{100, 80, 1180, 830};
+    SendMessageW(main_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(dialog_->Dpi(), 144);
+    EXPECT_EQ(StripX(), -1080);
+    RECT window{};
+    GetWindowRect(main_, &window);
+    EXPECT_TRUE(EqualRect(&window, &suggested));
+    EXPECT_EQ(PlaceOf(Button(ids::kNext)), (Edges{795, 675, 1005, 738}));
+    EXPECT_EQ(PlaceOf(GetDlgItem(view_, ids::kUpgradeBar)), (Edges{1485, 366, 2070, 401}));
 }
 
 // Twenty upgrades in a row must not leave objects behind: the figures are printed, and the

@@ -61,6 +61,7 @@ public:
     void StopSlideTimer() override { log.push_back("StopSlideTimer"); }
     void MoveStrip(int x) override { xs.push_back(x); }
     void SetStep(int page) override { log.push_back("SetStep " + std::to_string(page)); }
+    void ArrivedAt(int) override {}
     void ShowTaskbar(const TaskbarLook& look) override {
         static const char* const kStates[] = {"none", "normal", "error"};
         log.push_back(std::string("Taskbar ") + kStates[static_cast<int>(look.state)] + " " +

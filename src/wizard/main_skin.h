@@ -1,0 +1,59 @@
+// The main window's layout at 96 dpi, and its pictures and fonts for one dpi, loaded together so
+// that after a dpi change the windows take the new ones before the old ones go.
+#pragma once
+
+#include "controls/gdi_handles.h"
+#include "wizard/window_region.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace tarnvel {
+
+// Places in the client area and sizes at 96 dpi.
+struct MainLayout {
+    RECT stepView, pageContainer, logo, title, version, close, back, next; // logo: its picture's size
+    int shadowSize, shadowInset, shadowRadius, frameRadius, frameWidth;
+};
+inline constexpr MainLayout kMainLayout{.stepView = {2, 60, 718, 103},
+                                        .pageContainer = {2, 104, 718, 438},
+                                        .logo = {17, 12, 17, 12},
+                                        .title = {60, 24, 500, 40},
+                                        .version = {60, 42, 500, 55},
+                                        .close = {658, 0, 718, 60},
+                                        .back = {350, 450, 490, 492},
+                                        .next = {530, 450, 670, 492},
+                                        .shadowSize = 15,
+                                        .shadowInset = 5,
+                                        .shadowRadius = 10,
+                                        .frameRadius = 15,
+                                        .frameWidth = 2};
+
+struct IconDeleter {
+    void operator()(HICON icon) const noexcept { DestroyIcon(icon); }
+};
+using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+
+struct MainSkin {
+    UniqueBitmap background;
+    UniqueBitmap logo;
+    UniqueBitmap closeStrip;
+    UniqueBitmap backStrip;
+    UniqueBitmap nextStrip;
+    UniqueFont title;   // 16 bold
+    UniqueFont version; // 12 bold
+    // The buttons' captions: the system font that the DC has by default is made for the system's
+    // dpi; at another dpi they get it scaled. Null at the system's dpi.
+    UniqueFont caption;
+    UniqueIcon smallIcon;
+
+    static MainSkin Load(int dpi, int smallIconSize);
+};
+
+// The window's background as a nine-grid over its client area, inside its outline, and the
+// outline's rounded frame.
+void PaintMainWindow(HDC dc, const RECT& client, const MainSkin& skin, const WindowRegion& region, int dpi);
+
+} // namespace tarnvel
