@@ -407,7 +407,7 @@ int CTarnvelAssistantDownloadView::PageOf(HWND control) const {
     RECT rect{};
     GetWindowRect(control, &rect);
     MapWindowPoints(nullptr, Handle(), reinterpret_cast<POINT*>(&rect), 2);
-    const int page = rect.left / kPageWidth;
+    const int page = rect.left / ScaleForDpi(kPageWidth, dpi_);
     return page < 0 ? 0 : (page >= kPageCount ? kPageCount - 1 : page);
 }
 

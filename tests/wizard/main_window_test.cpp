@@ -409,6 +409,8 @@ TEST_F(MainWindowTest, At144DpiTheWindowAndItsControlsAreHalfAsLargeAgain) {
     EXPECT_EQ(PlaceOf(Button(ids::kClose)), (Edges{987, 0, 1077, 90}));
     EXPECT_EQ(PlaceOf(GetDlgItem(view_, ids::kVerifyHint)), (Edges{405, 450, 825, 600}));
     EXPECT_EQ(PlaceOf(GetDlgItem(view_, ids::kPathBox)), (Edges{405, 329, 923, 374})); // its 150 % picture
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(view_, ids::kBrowse))); // on page 0 at this dpi too
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(view_, ids::kVerifyHeading)));
 
     // A whole upgrade: the strip moves by 1080 pixels a page.
     ChoosePackage(package_);
