@@ -195,6 +195,17 @@ TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
     EXPECT_GT(named, 30);
 }
 
+TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
+    SetScenario("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
+    Open();
+    ChoosePackage(package_);
+    Click(ids::kNext);
+    ASSERT_TRUE(PumpUntil([this] { return Shown(ids::kTimeLeft); })) << Where();
+    EXPECT_EQ(Text(ids::kTimeLeft).rfind(L"剩余约 ", 0), 0u) << Utf8FromWide(Text(ids::kTimeLeft));
+    ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
+    EXPECT_FALSE(Shown(ids::kTimeLeft));
+}
+
 TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
     SetScenario("verify=fail");
     Open();
