@@ -579,7 +579,7 @@ TEST_F(ControlsTest, LinkShowsTheHandAndPlainLabelDoesNot) {
     SetCursor(arrow);
 }
 
-TEST_F(ControlsTest, LinkOpensItsAddressOncePerPress) {
+TEST_F(ControlsTest, LinkOpensItsAddressOncePerPressOrEnter) {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
     const std::wstring marker = std::wstring(folder) + L"tarnvel_link_marker.txt";
@@ -607,8 +607,13 @@ TEST_F(ControlsTest, LinkOpensItsAddressOncePerPress) {
     ASSERT_TRUE(PumpUntil([&] { return lines() == 1; }, 20000));
     SendMessageW(link.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     ASSERT_TRUE(PumpUntil([&] { return lines() == 2; }, 20000));
+    // Enter opens it as a press does, the repeats of a held key do not; a plain label opens nothing.
+    SendMessageW(plain.Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    SendMessageW(link.Handle(), WM_KEYDOWN, VK_RETURN, 1);
+    SendMessageW(link.Handle(), WM_KEYDOWN, VK_RETURN, 1 | (1 << 30));
+    ASSERT_TRUE(PumpUntil([&] { return lines() == 3; }, 20000));
     Sleep(300);
-    EXPECT_EQ(lines(), 2);
+    EXPECT_EQ(lines(), 3);
     DeleteFileW(marker.c_str());
     DeleteFileW(script.c_str());
 }
