@@ -9,7 +9,6 @@ namespace {
 
 constexpr int kMaxCaptionLength = 511;
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-constexpr int kFocusCueInset = 3; // inside the picture's 1-pixel border
 
 } // namespace
 
@@ -129,7 +128,7 @@ LRESULT CCustomButton::DrawButton(HDC dc, const RECT& rect, UINT itemState) {
     }
     if (ShowsFocusCue()) {
         RECT cue = rect;
-        InflateRect(&cue, -kFocusCueInset, -kFocusCueInset);
+        InflateRect(&cue, -focusCueInset, -focusCueInset);
         DrawDottedFrame(dc, cue, CaptionColourFor(itemState));
     }
     return CDRF_SKIPDEFAULT;

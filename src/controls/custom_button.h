@@ -28,7 +28,8 @@ public:
     int framePressed = 0;
     int frameHover = 0;
     int frameDisabled = 0;
-    int frameCount = 0; // frames in the strip, 1 or more
+    int frameCount = 0;    // frames in the strip, 1 or more
+    int focusCueInset = 3; // the focus cue's dotted frame inside the edge, within the picture's border
     // False for a button whose picture says it all: the caption is then only its name for screen
     // readers (WM_GETTEXT), never drawn.
     bool captionShown = true;

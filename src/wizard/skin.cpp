@@ -19,6 +19,7 @@ void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, boo
     button.framePressed = 2;
     button.frameDisabled = 2;
     button.margins = ScaleForDpi(Margins{1, 1, 1, 1}, dpi);
+    button.focusCueInset = ScaleForDpi(3, dpi);
     if (textColours) {
         button.textColourNormal = colours::kButtonText;
         button.textColourPressed = colours::kBlack;
