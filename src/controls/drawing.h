@@ -62,6 +62,11 @@ inline Box ToBox(const RECT& rect) {
 inline RECT ScaleForDpi(const RECT& rect, int dpi) {
     return ToRect(ScaleForDpi(ToBox(rect), dpi));
 }
+// Moves child to the top-left corner of the layout's rect at dpi, keeping its size.
+inline void MoveForDpi(HWND child, const RECT& rect, int dpi) {
+    const RECT scaled = ScaleForDpi(rect, dpi);
+    SetWindowPos(child, nullptr, scaled.left, scaled.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+}
 // Moves child to the layout's rect at dpi.
 inline void PlaceForDpi(HWND child, const RECT& rect, int dpi) {
     const RECT scaled = ScaleForDpi(rect, dpi);

@@ -133,8 +133,6 @@ HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
 }
 
 UniqueBitmap LoadPngPictureForDpi(int pictureId, int dpi) {
-    if (PictureScaleForDpi(dpi) == PictureScale{})
-        return LoadPngPicture(pictureId);
     EnsureGdiplusStarted();
     const std::unique_ptr<Gdiplus::Bitmap> bitmap = LoadScaledPicture(pictureId, dpi);
     HBITMAP result = nullptr;

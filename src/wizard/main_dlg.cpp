@@ -216,9 +216,7 @@ void CMainDlg::LayOut() {
     if (skin.smallIcon)
         SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(skin.smallIcon.get()));
 
-    const RECT logo = ScaleForDpi(l.logo, dpi_);
-    SetWindowPos(logo_.Handle(), nullptr, logo.left, logo.top, 0, 0,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+    MoveForDpi(logo_.Handle(), l.logo, dpi_);
     ShowPictureIn(logo_, skin.logo.Get());
     for (const auto& [label, rect, font] : {std::tuple{&titleLabel_, l.title, skin.title.Get()},
                                             std::tuple{&versionLabel_, l.version, skin.version.Get()}}) {
@@ -234,7 +232,6 @@ void CMainDlg::LayOut() {
         SendMessageW(button->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(skin.caption.Get()), TRUE);
     }
     skin_ = std::move(skin); // every window has taken the new pictures and fonts
-    MoveStrip(flow_.StripX());
 }
 
 void CMainDlg::OnDpiChanged(int dpi, const RECT& suggested) {

@@ -27,4 +27,11 @@ void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, boo
     }
 }
 
+void SkinBar(CStripeProgress& bar, int trackPicture, int fillPicture, const BarSkin& skin, int dpi) {
+    bar.trackImage.LoadForDpi(trackPicture, dpi);
+    bar.fillImage.LoadForDpi(fillPicture, dpi);
+    bar.stripeImage.LoadForDpi(fillPicture, dpi);
+    bar.skin = ScaleForDpi(skin, dpi);
+}
+
 } // namespace tarnvel

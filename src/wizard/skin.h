@@ -3,6 +3,7 @@
 #pragma once
 
 #include "controls/custom_button.h"
+#include "controls/stripe_progress.h"
 
 #include <windows.h>
 
@@ -19,5 +20,9 @@ HFONT CreateWizardFont(int dpi, const wchar_t* face, int height, int width, int 
 // nine-grid with 1-pixel borders (at 96 dpi) over the background source. The strip stays the
 // caller's. With textColours the caption is #323232, and black when hovered or pressed.
 void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours, int dpi);
+
+// The track and fill pictures at dpi (the fill serves as the stripes too) and the skin's numbers
+// scaled; the bar is composed with them at its next SetPercent.
+void SkinBar(CStripeProgress& bar, int trackPicture, int fillPicture, const BarSkin& skin, int dpi);
 
 } // namespace tarnvel

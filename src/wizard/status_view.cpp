@@ -314,11 +314,10 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
     if (!control)
         return;
     const auto font = reinterpret_cast<WPARAM>(Font(row.font));
-    const RECT rect = ScaleForDpi(row.rect, dpi_);
     switch (row.kind) {
     case ControlKind::Image: {
         ImageEntry& image = images_[row.id];
-        SetWindowPos(control, nullptr, rect.left, rect.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+        MoveForDpi(control, row.rect, dpi_);
         const UniqueBitmap picture = LoadPngPictureForDpi(image.picture, dpi_); // the control keeps a copy
         ShowPictureIn(*image.control, picture.Get());
         break;
@@ -330,10 +329,7 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
         break;
     case ControlKind::Bar: {
         CStripeProgress& bar = *bars_[row.id];
-        bar.trackImage.LoadForDpi(kPictureBarTrack, dpi_);
-        bar.fillImage.LoadForDpi(kPictureBarFill, dpi_);
-        bar.stripeImage.LoadForDpi(kPictureBarFill, dpi_);
-        bar.skin = ScaleForDpi(kStatusBarSkin, dpi_);
+        SkinBar(bar, kPictureBarTrack, kPictureBarFill, kStatusBarSkin, dpi_);
         PlaceForDpi(control, row.rect, dpi_);
         bar.SetPercent(bar.Percent()); // composed again with the new pictures
         break;
@@ -343,7 +339,7 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
                              LoadPngPictureForDpi(kPicturePathBoxFocused, dpi_).Release());
         pathBox_.pictureBorders = ScaleForDpi(Margins{1, 1, 1, 1}, dpi_);
         pathBox_.textMargins = ScaleForDpi(Margins{5, 6, 5, 6}, dpi_);
-        SetWindowPos(control, nullptr, rect.left, rect.top, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+        MoveForDpi(control, row.rect, dpi_);
         const SIZE size = BitmapSize(pathBox_.FirstPicture());
         SetClientSize(control, size.cx, size.cy, true);
         SendMessageW(pathBox_.Edit(), WM_SETFONT, font, TRUE);

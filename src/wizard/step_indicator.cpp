@@ -64,10 +64,7 @@ void CProgressView::Layout() {
         SendMessageW(labels_[i].Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
     }
     font_ = std::move(font); // the labels no longer use the old one
-    bar_.trackImage.LoadForDpi(kPictureStepTrack, dpi_);
-    bar_.fillImage.LoadForDpi(kPictureStepFill, dpi_);
-    bar_.stripeImage.LoadForDpi(kPictureStepFill, dpi_);
-    bar_.skin = ScaleForDpi(kStepBarSkin, dpi_);
+    SkinBar(bar_, kPictureStepTrack, kPictureStepFill, kStepBarSkin, dpi_);
     PlaceForDpi(bar_.Handle(), kBarRect, dpi_);
 }
 
