@@ -62,8 +62,9 @@ wait_for() {
 log_has() { grep -aqF "$1" "$demo"/TextLog/*.log 2>/dev/null; }
 title="Zemo手机升级助手"
 
-wait_for 'xdotool search --name "$title" >/dev/null 2>&1' 30 || fail "the window did not open"
-window=$(xdotool search --name "$title" | head -1)
+# Shown, not only made: the window has its title before it is placed at the screen's centre.
+wait_for 'xdotool search --onlyvisible --name "$title" >/dev/null 2>&1' 30 || fail "the window did not open"
+window=$(xdotool search --onlyvisible --name "$title" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$window")" # X, Y: the window's top-left corner
 # Client coordinates lie inside a 1-pixel border.
 click() { xdotool mousemove $((X + 1 + $1)) $((Y + 1 + $2)) click 1; }
