@@ -13,3 +13,11 @@ TARNVEL_WINE=/usr/lib/wine/wine64
 TARNVEL_WINESERVER=/usr/lib/wine/wineserver
 [ -x "$TARNVEL_WINESERVER" ] || TARNVEL_WINESERVER="$(command -v wineserver || echo wineserver)"
 export TARNVEL_ROOT TARNVEL_WINE TARNVEL_WINESERVER TARNVEL_LOCALE
+
+# One persistent wineserver for the prefix, whose helper processes already run with their output
+# going nowhere: otherwise they inherit a test's output pipe and CTest waits for them until the
+# test times out.
+tarnvel_start_wine() {
+    "$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
+    "$TARNVEL_WINE" wineboot >/dev/null 2>&1 </dev/null || true
+}

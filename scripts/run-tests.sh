@@ -8,8 +8,4 @@ source scripts/env.sh
 scripts/wine-prefix.sh
 source scripts/virtual-display.sh
 tarnvel_start_virtual_display
-# One persistent wineserver whose helper processes already run with their output going nowhere:
-# otherwise they inherit a test's output pipe and CTest waits for them until the test times out.
-"$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-"$TARNVEL_WINE" wineboot >/dev/null 2>&1 </dev/null || true
 ctest --test-dir "$build_root/mingw-x86_64" --output-on-failure -j2 "$@"

@@ -66,7 +66,8 @@ fi
 mkdir -p "$WINEPREFIX"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "setup: creating Wine prefix $WINEPREFIX"
-    "$TARNVEL_WINE" wineboot -i >/dev/null 2>&1 || true
+    # Kept, so that a Wine that cannot start is shown in its own words.
+    "$TARNVEL_WINE" wineboot -i >"$WINEPREFIX/wineboot.log" 2>&1 || true
 fi
 
 reg_file="$(mktemp --suffix=.reg)"
@@ -84,6 +85,11 @@ trap 'rm -f "$reg_file"' EXIT
 } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$reg_file"
 "$TARNVEL_WINE" regedit /S "$("$TARNVEL_WINE" winepath -w "$reg_file" 2>/dev/null)" >/dev/null 2>&1
 "$TARNVEL_WINESERVER" -w || true
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "setup: Wine did not make the prefix $WINEPREFIX; what it said:" >&2
+    tail -n 20 "$WINEPREFIX/wineboot.log" >&2 2>/dev/null || true
+    exit 1
+fi
 rm -f "$WINEPREFIX"/.tarnvel-prefix-v*
 echo "locale=$TARNVEL_LOCALE" >"$stamp"
 for dpi in "${dpi_copies[@]}"; do

@@ -23,6 +23,16 @@ wine32_key() {
         cut -c1-16
 }
 
+# Ends the caller with 77 where the kernel runs no i386 program: nothing 32-bit could start.
+wine32_check_i386() {
+    local status=0 reason
+    reason="$("$wine32_scripts/host-runs-i386.sh")" || status=$?
+    if [ "$status" -eq 77 ]; then
+        echo "wine32: skipped: $reason" >&2
+        exit 77
+    fi
+}
+
 wine32_check_host() {
     local tool
     for tool in debootstrap unshare chroot python3; do

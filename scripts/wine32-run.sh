@@ -17,8 +17,11 @@
 # program is ended; exit code 0 then means the window was shown and saved.
 # TARNVEL_WINE32_POINTER="<x> <y>" first moves the pointer there, in the window's coordinates
 # (with no window manager, the keyboard goes to the window under the pointer).
+#
+# Exit code 77 (and why, on stderr): this host's kernel runs no 32-bit programs.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine32-env.sh"
+wine32_check_i386
 
 if [ "${1:-}" = --setup ]; then
     # Sets the environment up when needed and checks that it starts Wine.

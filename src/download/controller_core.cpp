@@ -147,7 +147,7 @@ void ControllerCore::SetCloseAllowed(bool allowed) {
     Raise({DownloadEventKind::CloseAllowedChanged});
 }
 
-void ControllerCore::PostCommand(int code) {
+void ControllerCore::PostCommand(Command code) {
     mailbox_.Post(code);
 }
 
@@ -285,12 +285,12 @@ void ControllerCore::ControlThread() {
     while (!controlStop_) {
         // A code that is not ours stays pending until the next post replaces it.
         if (mailbox_.Pending()) {
-            switch (mailbox_.Command()) {
-            case CmdEndLog:
+            switch (mailbox_.Code()) {
+            case Command::EndLog:
                 mailbox_.Clear();
                 cellLog_->CloseLog(0);
                 break;
-            case CmdVerify:
+            case Command::Verify:
                 if (PackageRefused()) {
                     // Verifying the previous path would check a file the user did not choose.
                     mailbox_.Clear();
@@ -300,22 +300,22 @@ void ControllerCore::ControlThread() {
                 mailbox_.Clear();
                 StartVerifyThread();
                 break;
-            case CmdVerifyPassed:
+            case Command::VerifyPassed:
                 Raise({DownloadEventKind::VerifyPassed});
-                mailbox_.Post(CmdRun);
+                mailbox_.Post(Command::Run);
                 break;
-            case CmdRun:
+            case Command::Run:
                 mailbox_.Clear();
                 StartRunThread();
                 break;
-            case CmdFinish:
+            case Command::Finish:
                 FinishRun(RunOutcome::Succeeded);
                 break;
             default:
                 break; // not ours: it stays pending
             }
         }
-        // CmdVerifyPassed's own post of CmdRun has set the event: the loop goes on at once.
+        // Command::VerifyPassed's own post of Command::Run has set the event: the loop goes on at once.
         if (!controlStop_)
             mailbox_.WaitForPost();
     }
@@ -325,7 +325,7 @@ void ControllerCore::FinishRun(RunOutcome outcome) {
     const bool succeeded = outcome == RunOutcome::Succeeded;
     Raise({succeeded ? DownloadEventKind::UpgradeSucceeded : DownloadEventKind::UpgradeFailed});
     if (succeeded) {
-        mailbox_.Clear(); // CmdFinish is taken once the client has heard of the success
+        mailbox_.Clear(); // Command::Finish is taken once the client has heard of the success
         LetRunsReturn(timings_.finishSettleMs);
     }
     StartStopThread();
@@ -348,21 +348,22 @@ void ControllerCore::OnProgress(std::int32_t cell, std::int32_t total, std::int3
 }
 
 void ControllerCore::OnTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status) {
-    if (status == 1)
+    const auto reported = static_cast<TestStatus>(status);
+    if (reported == TestStatus::Started)
         Raise({DownloadEventKind::UpgradeBegin});
     PostLine(cell, TestStatusLevel(status), TestStatusLine(cell, code, status));
     if (cell != 0)
         return;
-    switch (status) {
-    case 1:
+    switch (reported) {
+    case TestStatus::Started:
         Raise({DownloadEventKind::UpgradeStarted});
         break;
-    case 2:
+    case TestStatus::Succeeded:
         // The pause holds the engine's thread; a shutdown cuts it short and finishes itself.
         if (!shutdownSignal_.WaitFor(timings_.finishPauseMs))
-            PostCommand(CmdFinish);
+            PostCommand(Command::Finish);
         break;
-    case 3:
+    case TestStatus::Failed:
         FinishRun(RunOutcome::Failed);
         break;
     default:
@@ -374,16 +375,17 @@ void ControllerCore::OnMonitorStatus(const MonitorStatusRecord& record) {
     PostLine(record.cell, LevelInfo,
              MonitorStatusLine(record.cell, record.status, BoundedText(record.text, kMonitorTextCapacity)));
     if (record.cell == 0)
-        SetCloseAllowed(record.status != 1);
+        SetCloseAllowed(static_cast<MonitorStatus>(record.status) != MonitorStatus::Busy);
 }
 
 void ControllerCore::OnCheckdata(const CheckdataStatusRecord& record) {
     PostLine(
         0, CheckdataStatusLevel(record.status),
         CheckdataStatusLine(record.cell, record.status, BoundedText(record.text, kCheckdataTextCapacity)));
-    if (record.cell == 0 && record.status == 2) {
-        PostCommand(CmdVerifyPassed);
-    } else if (record.status == 3) {
+    const auto reported = static_cast<CheckdataStatus>(record.status);
+    if (record.cell == 0 && reported == CheckdataStatus::Passed) {
+        PostCommand(Command::VerifyPassed);
+    } else if (reported == CheckdataStatus::Failed) {
         // One log per run: the failed run's file ends with the failure line, and the next
         // verification, which the event makes possible, opens a file of its own.
         if (record.cell == 0)

@@ -51,13 +51,13 @@ struct ControllerTimings {
 // The control thread sleeps on the mailbox's event until a post (or Wake) sets it.
 class CommandMailbox {
 public:
-    void Post(int code) {
+    void Post(Command code) {
         command_ = code;
         pending_ = 1;
         posted_.Set();
     }
     bool Pending() const { return pending_ != 0; }
-    int Command() const { return command_; }
+    Command Code() const { return command_; }
     // The control thread is done with the code it read.
     void Clear() { pending_ = 0; }
     // The control thread: returns once Post or Wake was called since the last return.
@@ -66,7 +66,7 @@ public:
     void Wake() { posted_.Set(); }
 
 private:
-    std::atomic<int> command_{0};
+    std::atomic<Command> command_{Command{}};
     std::atomic<int> pending_{0};
     WakeEvent posted_;
 };
@@ -129,7 +129,7 @@ public:
     bool ShuttingDown() const { return shuttingDown_; }
     // Takes the loaded engine (`unload` lets it go) and starts the control thread.
     void StartEngine(const EngineExports& engineExports, std::function<void()> unload);
-    void PostCommand(int command);
+    void PostCommand(Command command);
     void StartStopThread();
     bool IsCloseAllowed() const { return closeAllowed_; }
     void Shutdown();

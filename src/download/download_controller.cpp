@@ -141,7 +141,7 @@ bool DownloadController::SetPackagePath(std::wstring_view path) {
     return core_->SetPackagePath(path);
 }
 
-void DownloadController::PostCommand(int command) {
+void DownloadController::PostCommand(Command command) {
     core_->PostCommand(command);
 }
 

@@ -14,15 +14,6 @@
 
 namespace tarnvel {
 
-// Codes of the controller's one-slot mailbox.
-enum : int {
-    CmdEndLog = 4,
-    CmdVerify = 8,
-    CmdVerifyPassed = 16,
-    CmdRun = 64,
-    CmdFinish = 128,
-};
-
 namespace detail {
 class ControllerCore;
 }
@@ -47,11 +38,11 @@ public:
 
     // False, and nothing stored, when the path is longer than 255 characters (or holds a NUL):
     // the engine's record holds no more, and a shortened path would name another file. Until a
-    // path is accepted again, CmdVerify then verifies nothing (not the previous package either).
+    // path is accepted again, Command::Verify then verifies nothing (not the previous package either).
     bool SetPackagePath(std::wstring_view path);
 
     // A code posted before the control thread took the previous one replaces it.
-    void PostCommand(int command);
+    void PostCommand(Command command);
 
     // Stops the engine's download activity on a thread of its own; does not wait.
     void BeginStop();

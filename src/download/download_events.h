@@ -1,10 +1,20 @@
-// What the download controller tells its client, and the interface it tells it through.
-// Plain C++.
+// What the download controller's client asks of it, what the controller tells its client, and the
+// interface it tells it through. Plain C++.
 #pragma once
 
 #include <cstdint>
 
 namespace tarnvel {
+
+// The commands of the controller's one-slot mailbox, from the wizard (EndLog, Verify) and from the
+// controller's own threads. Any other value is taken and ignored.
+enum class Command : int {
+    EndLog = 4,
+    Verify = 8,
+    VerifyPassed = 16,
+    Run = 64,
+    Finish = 128,
+};
 
 enum class DownloadEventKind : std::uint8_t {
     VerifyPassed,

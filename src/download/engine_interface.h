@@ -41,6 +41,21 @@ struct CheckdataStatusRecord {
     EngineChar text[kCheckdataTextCapacity];
 };
 
+// The codes the callbacks carry. The log prints the engine's raw numbers; any other value may come
+// and is only logged. Values marked "logged" mean nothing to the program beyond their log level.
+
+// USendMsgInfo's msgType: the grade of the message.
+enum class MsgGrade : std::int32_t { Error = 0, Warning = 1, Information = 2, Note = 3 };
+
+// UTestStatus's status: the download on a cell.
+enum class TestStatus : std::int32_t { Started = 1, Succeeded = 2, Failed = 3, Logged4 = 4 };
+
+// UMonitorStatus's status: the device on a cell; any value but Busy means idle.
+enum class MonitorStatus : std::int32_t { Idle = 0, Busy = 1 };
+
+// UCheckdataStatus's status: the package verification.
+enum class CheckdataStatus : std::int32_t { Logged0 = 0, Logged1 = 1, Passed = 2, Failed = 3 };
+
 // The callbacks the engine calls; they return nothing to it.
 using SendMsgInfoCallback = void(TARNVEL_ENGINE_CALL*)(MsgInfoRecord record);
 using ShowProgressCallback = void(TARNVEL_ENGINE_CALL*)(std::int32_t cell, std::int32_t total,

@@ -1,5 +1,6 @@
 #include "download/event_lines.h"
 
+#include "download/engine_interface.h"
 #include "log/log_format.h"
 #include "text/text_format.h"
 
@@ -52,18 +53,20 @@ std::wstring MonitorStatusLine(int cell, int status, std::wstring_view text) {
 std::wstring CheckdataStatusLine(int cell, int status, std::wstring_view text) {
     std::wstring line = Line(L"UCheckdataStatus", {cell, status});
     line += L", ";
-    line += status == 2 ? std::wstring_view(L"Verify data file OK!") : text;
+    line += static_cast<CheckdataStatus>(status) == CheckdataStatus::Passed
+                ? std::wstring_view(L"Verify data file OK!")
+                : text;
     return line;
 }
 
 int MsgInfoLevel(int msgType) {
-    switch (msgType) {
-    case 0:
+    switch (static_cast<MsgGrade>(msgType)) {
+    case MsgGrade::Error:
         return LevelError;
-    case 1:
+    case MsgGrade::Warning:
         return LevelWarning;
-    case 2:
-    case 3:
+    case MsgGrade::Information:
+    case MsgGrade::Note:
         return LevelInfo;
     default:
         return LevelRaw;
@@ -71,12 +74,12 @@ int MsgInfoLevel(int msgType) {
 }
 
 int TestStatusLevel(int status) {
-    switch (status) {
-    case 1:
-    case 2:
-    case 4:
+    switch (static_cast<TestStatus>(status)) {
+    case TestStatus::Started:
+    case TestStatus::Succeeded:
+    case TestStatus::Logged4:
         return LevelInfo;
-    case 3:
+    case TestStatus::Failed:
         return LevelError;
     default:
         return LevelRaw;
@@ -84,12 +87,12 @@ int TestStatusLevel(int status) {
 }
 
 int CheckdataStatusLevel(int status) {
-    switch (status) {
-    case 0:
-    case 1:
-    case 2:
+    switch (static_cast<CheckdataStatus>(status)) {
+    case CheckdataStatus::Logged0:
+    case CheckdataStatus::Logged1:
+    case CheckdataStatus::Passed:
         return LevelInfo;
-    case 3:
+    case CheckdataStatus::Failed:
         return LevelError;
     default:
         return LevelRaw;

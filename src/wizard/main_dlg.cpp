@@ -367,7 +367,7 @@ bool CMainDlg::SetPackagePath(std::wstring_view path) {
     return controller_ && controller_->SetPackagePath(path);
 }
 
-void CMainDlg::PostCommand(int command) {
+void CMainDlg::PostCommand(Command command) {
     if (controller_)
         controller_->PostCommand(command);
 }

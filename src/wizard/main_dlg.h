@@ -82,7 +82,7 @@ private:
 
     // WizardPort
     bool SetPackagePath(std::wstring_view path) override;
-    void PostCommand(int command) override;
+    void PostCommand(Command command) override;
     void BeginStop() override;
     std::wstring PackagePathText() override;
     StatusView* Status() override;

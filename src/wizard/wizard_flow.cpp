@@ -101,7 +101,8 @@ void WizardFlow::OnNext() {
             return;
         }
         Status().ClearPathNotice();
-        port_.PostCommand(CmdVerify);
+        waitingForPhone_ = false;
+        port_.PostCommand(Command::Verify);
         Status().ShowPreparing();
         GoToPage(1);
         DisableBoth();
@@ -115,8 +116,9 @@ void WizardFlow::OnNext() {
 void WizardFlow::OnBack() {
     if (currentPage_ != 1 || !backVisible_ || !backEnabled_)
         return;
+    waitingForPhone_ = false;
     port_.BeginStop();
-    port_.PostCommand(CmdEndLog);
+    port_.PostCommand(Command::EndLog);
     GoToPage(0);
     DisableBoth();
 }
@@ -146,6 +148,9 @@ void WizardFlow::OnSlideTick() {
     ShowButton(WizardButton::Next, buttons.next.visible);
     SetButton(WizardButton::Back, buttons.back.enabled);
     SetButton(WizardButton::Next, buttons.next.enabled);
+    // The verification may have passed while the strip was still on its way here.
+    if (currentPage_ == 1 && waitingForPhone_)
+        SetButton(WizardButton::Back, true);
     if (currentPage_ == 0)
         Apply(taskbar_.OnBackAtStart());
     port_.ArrivedAt(currentPage_);
@@ -159,10 +164,14 @@ void WizardFlow::FinishSlide() {
 
 void WizardFlow::OnVerifyPassed() {
     Status().ShowVerifyPassed();
-    SetButton(WizardButton::Back, true);
+    waitingForPhone_ = true;
+    // Back is usable once the slide to page 1 has ended too; the arrival enables it otherwise.
+    if (currentPage_ == 1 && !slider_.Running())
+        SetButton(WizardButton::Back, true);
 }
 
 void WizardFlow::OnVerifyFailed() {
+    waitingForPhone_ = false;
     Status().ShowVerifyFailed();
     Apply(taskbar_.OnFailed());
     GoToPage(2);
@@ -178,6 +187,7 @@ void WizardFlow::OnProgress(int percent) {
 }
 
 void WizardFlow::OnUpgradeSucceeded() {
+    waitingForPhone_ = false;
     Status().SetDownloadPercent(100);
     Status().ShowUpgradeSucceeded();
     Apply(taskbar_.OnSucceeded());
@@ -185,12 +195,14 @@ void WizardFlow::OnUpgradeSucceeded() {
 }
 
 void WizardFlow::OnUpgradeFailed() {
+    waitingForPhone_ = false;
     Status().ShowUpgradeFailed();
     Apply(taskbar_.OnFailed());
     GoToPage(2);
 }
 
 void WizardFlow::OnUpgradeBegin() {
+    waitingForPhone_ = false;
     SetButton(WizardButton::Back, false);
     Status().ShowUpgrading();
     Apply(taskbar_.OnUpgradeBegin());

@@ -35,7 +35,7 @@ class WizardPort {
 public:
     // The controller.
     virtual bool SetPackagePath(std::wstring_view path) = 0; // false: refused, nothing stored
-    virtual void PostCommand(int command) = 0;
+    virtual void PostCommand(Command command) = 0;
     virtual void BeginStop() = 0;
 
     // The status view.
@@ -120,6 +120,9 @@ private:
     bool backEnabled_ = false;
     bool nextVisible_ = true;
     bool nextEnabled_ = true;
+    // The verification of this run has passed and no phone has started: Back may take the user
+    // back to choose another package.
+    bool waitingForPhone_ = false;
 };
 
 } // namespace tarnvel

@@ -112,12 +112,12 @@ struct Reporter {
         std::lock_guard lock(g_mutex);
         return {g_params, g_initialised};
     }
-    void Msg(int cell, int type, std::wstring_view text, std::wstring_view detail) const {
+    void Msg(int cell, MsgGrade grade, std::wstring_view text, std::wstring_view detail) const {
         if (!params.onSendMsgInfo)
             return;
         MsgInfoRecord record{};
         record.cell = cell;
-        record.msgType = type;
+        record.msgType = static_cast<std::int32_t>(grade);
         text.copy(record.text, kMsgInfoTextCapacity - 1);
         detail.copy(record.detail, kMsgInfoDetailCapacity - 1);
         params.onSendMsgInfo(record);
@@ -126,25 +126,25 @@ struct Reporter {
         if (params.onShowProgress)
             params.onShowProgress(cell, total, done);
     }
-    void Test(int cell, int code, int status) const {
+    void Test(int cell, int code, TestStatus status) const {
         if (params.onTestStatus)
-            params.onTestStatus(cell, code, status);
+            params.onTestStatus(cell, code, static_cast<std::int32_t>(status));
     }
-    void Monitor(int cell, int status, std::wstring_view text) const {
+    void Monitor(int cell, MonitorStatus status, std::wstring_view text) const {
         if (!params.onMonitorStatus)
             return;
         MonitorStatusRecord record{};
         record.cell = cell;
-        record.status = status;
+        record.status = static_cast<std::int32_t>(status);
         text.copy(record.text, kMonitorTextCapacity - 1);
         params.onMonitorStatus(record);
     }
-    void Checkdata(int cell, int status, std::wstring_view text) const {
+    void Checkdata(int cell, CheckdataStatus status, std::wstring_view text) const {
         if (!params.onCheckdataStatus)
             return;
         CheckdataStatusRecord record{};
         record.cell = cell;
-        record.status = status;
+        record.status = static_cast<std::int32_t>(status);
         text.copy(record.text, kCheckdataTextCapacity - 1);
         params.onCheckdataStatus(record);
     }
@@ -244,7 +244,7 @@ bool ModelMatches(std::wstring_view packageModel, std::wstring_view engineModel)
 [[maybe_unused]] void Verify(const Reporter& reporter, const Scenario& scenario) {
     const std::wstring path = reporter.params.packagePath ? reporter.params.packagePath : L"";
     const std::wstring model = reporter.params.modelName ? reporter.params.modelName : L"";
-    reporter.Msg(0, 2, L"Verify: checking package", path);
+    reporter.Msg(0, MsgGrade::Information, L"Verify: checking package", path);
     File file(path, false);
     OpenedPackage package;
     std::wstring reason;
@@ -272,7 +272,7 @@ bool ModelMatches(std::wstring_view packageModel, std::wstring_view engineModel)
             const int percent = static_cast<int>(done * 100 / size);
             if (percent / 10 > reported / 10) {
                 reported = percent;
-                reporter.Msg(0, 3, L"Verify: " + Decimal(percent) + L"%", L"");
+                reporter.Msg(0, MsgGrade::Note, L"Verify: " + Decimal(percent) + L"%", L"");
             }
             const auto due = static_cast<ULONGLONG>(scenario.verifyMs * static_cast<double>(done) / size);
             if (!Pause(static_cast<int>(
@@ -294,11 +294,11 @@ bool ModelMatches(std::wstring_view packageModel, std::wstring_view engineModel)
         sound = false;
         reason = L"verification refused by scenario";
     }
-    const int status = sound ? 2 : 3;
+    const CheckdataStatus status = sound ? CheckdataStatus::Passed : CheckdataStatus::Failed;
     if (!sound)
-        reporter.Msg(0, 0, L"Verify: failed", reason);
+        reporter.Msg(0, MsgGrade::Error, L"Verify: failed", reason);
     reporter.Checkdata(scenario.verifyCell, status, sound ? L"OK" : reason);
-    Trace("VerifyDataofRZB status=" + DecimalA(status));
+    Trace("VerifyDataofRZB status=" + DecimalA(static_cast<int>(status)));
 }
 
 // Records whose texts fill their fields to the last character, cells out of range, totals of
@@ -315,17 +315,17 @@ void SendMalformed(const Reporter& reporter) {
         record.msgType = -1;
         reporter.params.onSendMsgInfo(record);
         record.cell = 99;
-        record.msgType = 2;
+        record.msgType = static_cast<std::int32_t>(MsgGrade::Information);
         reporter.params.onSendMsgInfo(record);
     }
     if (reporter.params.onMonitorStatus) {
         MonitorStatusRecord record{};
         std::fill(std::begin(record.text), std::end(record.text), L'M');
         record.cell = 0;
-        record.status = 1;
+        record.status = static_cast<std::int32_t>(MonitorStatus::Busy);
         reporter.params.onMonitorStatus(record);
         record.cell = -1;
-        record.status = 0;
+        record.status = static_cast<std::int32_t>(MonitorStatus::Idle);
         reporter.params.onMonitorStatus(record);
         record.cell = 99;
         reporter.params.onMonitorStatus(record);
@@ -347,10 +347,10 @@ void SendMalformed(const Reporter& reporter) {
     reporter.Progress(0, -100, INT_MIN);
     reporter.Progress(99, 100, 50);
     reporter.Progress(-1, 100, 50);
-    reporter.Test(99, 0, 1);
-    reporter.Test(-1, 0, 7);
-    reporter.Test(0, 0, 4);
-    reporter.Test(0, 0, 9);
+    reporter.Test(99, 0, TestStatus::Started);
+    reporter.Test(-1, 0, TestStatus{7});
+    reporter.Test(0, 0, TestStatus::Logged4);
+    reporter.Test(0, 0, TestStatus{9});
 }
 
 std::atomic<int> g_cell0Done{0}; // cell 0's last reported done, for the storm's reports
@@ -368,17 +368,17 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
         return;
     }
     const std::wstring port = L"COM" + Decimal(10 + cell);
-    reporter.Monitor(cell, 1, port);
-    reporter.Msg(cell, 2, L"Phone connected on " + port,
+    reporter.Monitor(cell, MonitorStatus::Busy, port);
+    reporter.Msg(cell, MsgGrade::Information, L"Phone connected on " + port,
                  reporter.params.modelName ? reporter.params.modelName : L"");
-    reporter.Test(cell, 0, 1);
+    reporter.Test(cell, 0, TestStatus::Started);
     if (cell == 0 && scenario.malformed)
         SendMalformed(reporter);
 
     auto fail = [&](int code, std::wstring_view why) {
-        reporter.Msg(cell, 0, L"Download failed", why);
-        reporter.Test(cell, code, 3);
-        reporter.Monitor(cell, 0, port);
+        reporter.Msg(cell, MsgGrade::Error, L"Download failed", why);
+        reporter.Test(cell, code, TestStatus::Failed);
+        reporter.Monitor(cell, MonitorStatus::Idle, port);
     };
     File package(reporter.params.packagePath ? reporter.params.packagePath : L"", false);
     OpenedPackage opened;
@@ -405,9 +405,9 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
         if (phone.outcome == Outcome::Fail && percent >= phone.failAt)
             return fail(3, L"write error at " + Decimal(percent) + L"%");
         if (phone.outcome == Outcome::Unplug && percent >= phone.unplugAt) {
-            reporter.Monitor(cell, 0, port);
-            reporter.Msg(cell, 0, L"Phone removed", port);
-            reporter.Test(cell, 5, 3);
+            reporter.Monitor(cell, MonitorStatus::Idle, port);
+            reporter.Msg(cell, MsgGrade::Error, L"Phone removed", port);
+            reporter.Test(cell, 5, TestStatus::Failed);
             return;
         }
         if (phone.outcome == Outcome::Hang && percent >= phone.hangAt) {
@@ -446,9 +446,9 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
     }
     if (size == 0)
         reporter.Progress(cell, 0, 0);
-    reporter.Msg(cell, 2, L"Download complete", storage);
-    reporter.Test(cell, 0, 2);
-    reporter.Monitor(cell, 0, port);
+    reporter.Msg(cell, MsgGrade::Information, L"Download complete", storage);
+    reporter.Test(cell, 0, TestStatus::Succeeded);
+    reporter.Monitor(cell, MonitorStatus::Idle, port);
 }
 
 struct StormPlan {
@@ -472,7 +472,7 @@ struct StormPlan {
             if (sent % 2 == 0)
                 reporter.Progress(0, g_cell0Total, g_cell0Done);
             else
-                reporter.Msg(static_cast<int>(sent / 2 % plan.cells), 2,
+                reporter.Msg(static_cast<int>(sent / 2 % plan.cells), MsgGrade::Information,
                              L"storm " + Decimal(plan.index) + L"/" + Decimal(sent), L"");
         }
     }

@@ -34,7 +34,7 @@ protected:
     // Starts a verification of `package` and waits for the engine to have been initialised.
     void Verify(const std::wstring& package) {
         ASSERT_TRUE(controller_->SetPackagePath(package));
-        controller_->PostCommand(CmdVerify);
+        controller_->PostCommand(Command::Verify);
     }
 
     // The trace lines from the first one starting with `from`, keeping only lines that start with
@@ -178,7 +178,7 @@ TEST_F(ControllerTest, BackWhileWaitingForThePhoneStopsTheRunAndClosesTheLog) {
     ASSERT_TRUE(recorder_.WaitFor("OnVerifyPassed", 5s));
     ASSERT_TRUE(WaitForTrace("DownloadRun reserved=0", 2s));
     controller_->BeginStop();
-    controller_->PostCommand(CmdEndLog);
+    controller_->PostCommand(Command::EndLog);
     ASSERT_TRUE(WaitForTrace("DownloadRun returned stopped", 3s));
     EXPECT_TRUE(controller_->IsCloseAllowed());
     // A second round on the same controller starts a new log file.
@@ -209,8 +209,8 @@ TEST_F(ControllerTest, BackWhileWaitingForThePhoneStopsTheRunAndClosesTheLog) {
 TEST_F(ControllerTest, OnlyTheSecondOfTwoCommandsInOnePollIsActedOn) {
     StartController();
     ASSERT_TRUE(controller_->SetPackagePath(MakePackage("5512Q", "x")));
-    controller_->PostCommand(CmdVerify);
-    controller_->PostCommand(CmdEndLog);
+    controller_->PostCommand(Command::Verify);
+    controller_->PostCommand(Command::EndLog);
     std::this_thread::sleep_for(300ms);
     ShutdownController();
     EXPECT_THAT(TraceOf({"Init", "Verify"}), IsEmpty());
@@ -346,7 +346,7 @@ TEST(ControllerWithoutEngine, PathsOverTheLimitAreRefusedAndShutdownIsImmediate)
     EXPECT_TRUE(controller.SetPackagePath(std::wstring(255, L'a')));
     EXPECT_FALSE(controller.SetPackagePath(std::wstring(256, L'a')));
     EXPECT_FALSE(controller.SetPackagePath(std::wstring(L"a\0b", 3)));
-    controller.PostCommand(CmdVerify);
+    controller.PostCommand(Command::Verify);
     EXPECT_TRUE(controller.IsCloseAllowed());
     const auto before = std::chrono::steady_clock::now();
     controller.Shutdown();

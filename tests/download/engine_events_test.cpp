@@ -24,7 +24,7 @@ protected:
         SetScenario("init_result=0");
         StartController();
         ASSERT_TRUE(controller_->SetPackagePath(L"C:\\none.rzb"));
-        controller_->PostCommand(CmdVerify);
+        controller_->PostCommand(Command::Verify);
         for (int i = 0; i < 500 && LogFiles().empty(); ++i)
             std::this_thread::sleep_for(10ms);
         ASSERT_EQ(LogFiles().size(), 1u);
@@ -103,7 +103,7 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     const auto before = std::chrono::steady_clock::now();
     UTestStatus(0, 0, 2); // holds this thread for the pause
     EXPECT_GE(std::chrono::steady_clock::now() - before, 1900ms);
-    // The control thread takes CmdFinish at once: the hook may come before this thread is back.
+    // The control thread takes Command::Finish at once: the hook may come before this thread is back.
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 2s));
     EXPECT_GE(recorder_.Calls().back().when - before, 1950ms); // timers may fire a tick early
     EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine

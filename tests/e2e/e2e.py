@@ -192,11 +192,12 @@ class Case:
         if not (Path(self.env["WINEPREFIX"]) / "system.reg").exists():
             raise Failure("no Wine prefix for %d dpi at %s (scripts/wine-prefix.sh makes it)"
                           % (dpi, self.env["WINEPREFIX"]))
-        # As scripts/run-tests.sh does for the main prefix: the server and Wine's own processes start
-        # with their output going nowhere, or they would hold the pipes of the commands run later.
-        for command in ([self.env["TARNVEL_WINESERVER"], "-p"], [self.wine, "wineboot"]):
-            subprocess.run(command, env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, check=False, timeout=120)
+        # As for the main prefix: the server and Wine's own processes start with their output going
+        # nowhere, or they would hold the pipes of the commands run later.
+        subprocess.run([str(ROOT / "scripts" / "start-wine.sh")],
+                       env=dict(self.env, TARNVEL_WINEPREFIX=self.env["WINEPREFIX"]),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=False, timeout=240)
 
     def px(self, value):
         """A coordinate of the 96-dpi layout at the case's dpi, halves rounded up as the program does."""

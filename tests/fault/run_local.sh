@@ -9,7 +9,5 @@ source scripts/env.sh
 scripts/wine-prefix.sh
 source scripts/virtual-display.sh
 tarnvel_start_virtual_display 1280x800x24
-"$TARNVEL_WINESERVER" -p >/dev/null 2>&1 </dev/null || true
-"$TARNVEL_WINE" wineboot >/dev/null 2>&1 </dev/null || true
 /usr/bin/python3 tests/fault/fault_runs.py --bin "$build_root/mingw-x86_64/bin" \
     --work "$build_root/fault-runs-local" --seeds "${1:-1:1000}" "${@:2}"

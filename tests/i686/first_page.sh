@@ -5,6 +5,7 @@
 #
 #   first_page.sh <program exe> <simulated engine dll> <scratch folder> <screenshot png>
 set -euo pipefail
+"$(dirname "${BASH_SOURCE[0]}")/../../scripts/host-runs-i386.sh" >&2 || exit $? # 77: skipped
 exe="$1" engine="$2" scratch="$3" shot="$4"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 rm -rf "$scratch" "$shot"

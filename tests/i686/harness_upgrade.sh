@@ -6,6 +6,7 @@
 #
 #   harness_upgrade.sh <i686 bin folder> <x86_64 bin folder> <scratch folder>
 set -euo pipefail
+"$(dirname "${BASH_SOURCE[0]}")/../../scripts/host-runs-i386.sh" >&2 || exit $? # 77: skipped
 i686_bin="$1" x64_bin="$2" scratch="$3"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 for bin in "$i686_bin" "$x64_bin"; do

@@ -80,9 +80,9 @@ struct ShutdownAtExit {
     ~ShutdownAtExit() { core->Shutdown(); }
 };
 
-bool IsControllerCode(int code) {
-    return code == CmdEndLog || code == CmdVerify || code == CmdVerifyPassed || code == CmdRun ||
-           code == CmdFinish;
+bool IsControllerCode(Command code) {
+    return code == Command::EndLog || code == Command::Verify || code == Command::VerifyPassed ||
+           code == Command::Run || code == Command::Finish;
 }
 
 // Liveness, not timing: the bound only keeps a lost command from hanging the test.
@@ -146,7 +146,9 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
         posters.emplace_back([&, p] {
             std::mt19937 random(Seed() + static_cast<unsigned>(p));
             // Each code of the controller, and two that are not (they stay pending).
-            const int codes[] = {CmdEndLog, CmdVerify, CmdVerifyPassed, CmdRun, CmdFinish, 1, 32};
+            const Command codes[] = {Command::EndLog, Command::Verify, Command::VerifyPassed,
+                                     Command::Run,    Command::Finish, Command{1},
+                                     Command{32}};
             for (int i = 0; i < kPostsEach; ++i) {
                 if (random() % 50 == 0) {
                     core->StartStopThread(); // BeginStop, and a failure report's stop
@@ -165,18 +167,18 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
     for (auto& poster : posters)
         poster.join();
 
-    // The loop may still be on the posters' last code (CmdVerifyPassed posts CmdRun, which would
+    // The loop may still be on the posters' last code (Command::VerifyPassed posts Command::Run, which would
     // replace a code posted now): wait until it is empty or holds a code that is not its own.
-    ASSERT_TRUE(Eventually(
-        [&] { return !core->Mailbox().Pending() || !IsControllerCode(core->Mailbox().Command()); }));
+    ASSERT_TRUE(
+        Eventually([&] { return !core->Mailbox().Pending() || !IsControllerCode(core->Mailbox().Code()); }));
     const int finished = g_hooks.Count(DownloadEventKind::UpgradeSucceeded);
-    core->PostCommand(CmdFinish);
+    core->PostCommand(Command::Finish);
     ++posts;
     ASSERT_TRUE(Eventually([&] { return g_hooks.Count(DownloadEventKind::UpgradeSucceeded) > finished; }));
     const int passed = g_hooks.Count(DownloadEventKind::VerifyPassed);
     const int runs = engine.Runs();
-    core->PostCommand(32);
-    core->PostCommand(CmdVerifyPassed); // replaces the unknown code; CmdRun follows by itself
+    core->PostCommand(Command{32});
+    core->PostCommand(Command::VerifyPassed); // replaces the unknown code; Command::Run follows by itself
     posts += 2;
     ASSERT_TRUE(Eventually([&] { return engine.Runs() > runs; }));
     EXPECT_EQ(g_hooks.Count(DownloadEventKind::VerifyPassed), passed + 1);
@@ -187,14 +189,14 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
     ExpectNoFaults(platform);
     EXPECT_EQ(platform.Running(), 0u);
     EXPECT_TRUE(engine.Unloaded());
-    // Every CmdVerify taken opened cell 0's log (a new file, or a warning when it was open)
+    // Every Command::Verify taken opened cell 0's log (a new file, or a warning when it was open)
     // and initialised the engine once.
     const int inits = engine.Inits();
     EXPECT_EQ(sink->Creates() + AlreadyOpenWarnings(*sink), inits);
     // Every finish and every BeginStop ran its stop, and Shutdown stopped the engine once more.
     const int succeeded = g_hooks.Count(DownloadEventKind::UpgradeSucceeded);
     EXPECT_EQ(engine.Stops(), succeeded + beginStops + 1);
-    // CmdVerifyPassed posts CmdRun itself; the other codes taken each used up one post.
+    // Command::VerifyPassed posts Command::Run itself; the other codes taken each used up one post.
     const int taken = inits + engine.Runs() + succeeded;
     EXPECT_LE(taken, posts.load());
     EXPECT_EQ(engine.Runs(), engine.RunsReturned());
@@ -224,7 +226,7 @@ TEST(ControllerThreads, APostRacingTheControlLoopsWaitIsTakenAndShutdownEndsIt) 
         for (int post = 0; post < kPostsEach; ++post) {
             if (random() % 2 == 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(random() % 50));
-            core->PostCommand(CmdEndLog); // the log is closed: taking it does nothing else
+            core->PostCommand(Command::EndLog); // the log is closed: taking it does nothing else
             ASSERT_TRUE(Eventually([&] { return !core->Mailbox().Pending(); })) << "post " << post;
         }
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 100));
@@ -273,11 +275,11 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
         const int steps = static_cast<int>(random() % 4);
         for (int step = 0; step < steps; ++step) {
             core->SetPackagePath(random() % 8 == 0 ? std::wstring(300, L'a') : L"D:\\Tools\\p.rzb");
-            core->PostCommand(CmdVerify);
+            core->PostCommand(Command::Verify);
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
             if (random() % 2 == 0) { // Back
                 core->StartStopThread();
-                core->PostCommand(CmdEndLog);
+                core->PostCommand(Command::EndLog);
             }
             if (!core->IsCloseAllowed())
                 std::this_thread::yield();

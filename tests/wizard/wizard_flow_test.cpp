@@ -30,7 +30,12 @@ public:
             storedPath = path;
         return acceptPath;
     }
-    void PostCommand(int command) override { log.push_back("PostCommand " + std::to_string(command)); }
+    void PostCommand(Command command) override {
+        log.push_back(command == Command::Verify ? "PostCommand Verify"
+                      : command == Command::EndLog
+                          ? "PostCommand EndLog"
+                          : "PostCommand " + std::to_string(static_cast<int>(command)));
+    }
     void BeginStop() override { log.push_back("BeginStop"); }
     std::wstring PackagePathText() override { return pathText; }
     StatusView* Status() override { return this; }
@@ -121,8 +126,8 @@ TEST_F(WizardFlowTest, NextWithAPathStartsVerificationAndSlidesToPageOne) {
     port.log.clear();
     port.pathText = L"C:\\roms\\phone.RZB";
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand 8", "ShowPreparing",
-                                      "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand Verify",
+                                      "ShowPreparing", "StartSlideTimer", "back disabled", "next disabled"));
     EXPECT_EQ(port.storedPath, L"C:\\roms\\phone.RZB");
     EXPECT_EQ(flow.CurrentPage(), 0);
     EXPECT_EQ(flow.PendingPage(), 1);
@@ -157,7 +162,7 @@ TEST_P(UnusablePackageTest, IsReportedOnPageZeroAndNothingStarts) {
     port.log.clear();
     probe.state = FileState::Readable;
     flow.OnNext();
-    EXPECT_THAT(port.log, ::testing::Contains("PostCommand 8"));
+    EXPECT_THAT(port.log, ::testing::Contains("PostCommand Verify"));
 }
 
 INSTANTIATE_TEST_SUITE_P(MissingFolderUnreadable, UnusablePackageTest,
@@ -177,8 +182,8 @@ TEST_F(WizardFlowTest, RefusedPathIsReportedOnPageZeroAndNothingStarts) {
     port.acceptPath = true;
     port.pathText = L"C:\\a.RZB";
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand 8", "ShowPreparing",
-                                      "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand Verify",
+                                      "ShowPreparing", "StartSlideTimer", "back disabled", "next disabled"));
 }
 
 TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
@@ -222,7 +227,7 @@ TEST_F(WizardFlowTest, BackWhileWaitingForThePhoneStopsAndReturns) {
     flow.OnVerifyPassed();
     port.log.clear();
     flow.OnBack();
-    EXPECT_THAT(port.log, ElementsAre("BeginStop", "PostCommand 4", "StartSlideTimer", "back disabled",
+    EXPECT_THAT(port.log, ElementsAre("BeginStop", "PostCommand EndLog", "StartSlideTimer", "back disabled",
                                       "next disabled"));
     port.xs.clear();
     EXPECT_EQ(FinishSlide(), 6);
@@ -247,17 +252,31 @@ TEST_F(WizardFlowTest, ClicksOnButtonsTheUserCannotPressAreIgnored) {
     EXPECT_THAT(port.log, IsEmpty());
 }
 
-TEST_F(WizardFlowTest, VerifyPassedBeforeTheSlideEndsIsUndoneByTheArrival) {
-    port.pathText = L"C:\\a.RZB";
-    flow.OnNext();
-    flow.OnSlideTick();
-    flow.OnVerifyPassed();
-    port.log.clear();
-    FinishSlide();
-    EXPECT_THAT(port.log, ::testing::Contains("back disabled"));
-    port.log.clear();
-    flow.OnBack(); // stays disabled for the rest of that run
-    EXPECT_THAT(port.log, IsEmpty());
+// Back becomes usable once the slide to page 1 has ended and the verification has passed, in
+// whichever order they come, and the user can go back to choose another package.
+TEST_F(WizardFlowTest, BackIsUsableOnceTheSlideHasEndedAndTheVerificationPassedInEitherOrder) {
+    for (const bool verifiedFirst : {true, false}) {
+        SCOPED_TRACE(verifiedFirst ? "verified during the slide" : "verified after the slide");
+        flow.Init();
+        port.pathText = L"C:\\a.RZB";
+        flow.OnNext();
+        flow.OnSlideTick();
+        if (verifiedFirst) {
+            port.log.clear();
+            flow.OnVerifyPassed();
+            EXPECT_THAT(port.log, ::testing::Not(::testing::Contains("back enabled"))); // not mid-slide
+            FinishSlide();
+        } else {
+            FinishSlide();
+            flow.OnVerifyPassed();
+        }
+        EXPECT_EQ(flow.CurrentPage(), 1);
+        port.log.clear();
+        flow.OnBack();
+        EXPECT_THAT(port.log, ::testing::Contains("BeginStop"));
+        FinishSlide();
+        EXPECT_EQ(flow.CurrentPage(), 0);
+    }
 }
 
 TEST_F(WizardFlowTest, ResultDuringASlideRestartsFromThePageLastArrivedAt) {

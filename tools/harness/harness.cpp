@@ -6,9 +6,9 @@
 //
 // Steps:
 //   path=<file>        SetPackagePath (prints whether it was accepted)
-//   verify             PostCommand(CmdVerify)
+//   verify             PostCommand(Command::Verify)
 //   post=<code>        PostCommand(code)
-//   back               BeginStop, then PostCommand(CmdEndLog), as the wizard's Back button does
+//   back               BeginStop, then PostCommand(Command::EndLog), as the wizard's Back button does
 //   sleep=<ms>         waits
 //   until=<hook>[#n][:<ms>]      waits until the event printed as <hook> (OnVerifyPassed, ...)
 //                                came n times (default 1) in all, at most ms (default 30000);
@@ -139,12 +139,12 @@ int wmain(int argc, wchar_t** argv) {
         if (name == L"path") {
             Say(std::string("SetPackagePath ") + (controller.SetPackagePath(value) ? "accepted" : "refused"));
         } else if (name == L"verify") {
-            controller.PostCommand(CmdVerify);
+            controller.PostCommand(Command::Verify);
         } else if (name == L"post") {
-            controller.PostCommand(_wtoi(value.c_str()));
+            controller.PostCommand(static_cast<Command>(_wtoi(value.c_str())));
         } else if (name == L"back") {
             controller.BeginStop();
-            controller.PostCommand(CmdEndLog);
+            controller.PostCommand(Command::EndLog);
         } else if (name == L"sleep") {
             Sleep(static_cast<DWORD>(_wtoi(value.c_str())));
         } else if (name == L"until") {
