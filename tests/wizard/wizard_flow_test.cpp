@@ -1,12 +1,12 @@
 #include "wizard/wizard_flow.h"
 
 #include "download/download_controller.h"
-#include "text/code_page.h"
 #include "wizard/wizard_texts.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,6 +15,25 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+
+// The captions as UTF-8, for readable expectations (they are all in the Basic Multilingual Plane).
+std::string Utf8(std::wstring_view text) {
+    std::string out;
+    for (const wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | code >> 6);
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | code >> 12);
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
 
 // Records every effect as one line, so that tests can check both what happens and its order.
 class RecordingPort final : public WizardPort, public StatusView {
@@ -54,7 +73,7 @@ public:
     void ShowUpgradeSucceeded() override { log.push_back("ShowUpgradeSucceeded"); }
     void ShowUpgradeFailed() override { log.push_back("ShowUpgradeFailed"); }
     void SetCaption(WizardButton button, std::wstring_view caption) override {
-        log.push_back(Name(button) + " caption " + Utf8FromWide(caption));
+        log.push_back(Name(button) + " caption " + Utf8(caption));
     }
     void SetVisible(WizardButton button, bool visible) override {
         log.push_back(Name(button) + (visible ? " shown" : " hidden"));

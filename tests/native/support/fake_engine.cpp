@@ -168,11 +168,31 @@ void FakeEngine::Verify() {
     }));
 }
 
+namespace {
+// The calling thread is inside Run: what a forced end where it parks must take back.
+thread_local bool t_inRun = false;
+} // namespace
+
+void FakeEngine::NoteRunThreadVanished() {
+    if (!t_inRun)
+        return;
+    t_inRun = false;
+    FakeEngine& engine = Get();
+    --engine.exportsInside_;
+    --engine.inside_;
+    --engine.runsInside_;
+    ++engine.runsUnwound_;
+}
+
 void FakeEngine::Run(std::int32_t*) {
     FakeEngine& engine = Get();
     Presence inside(engine, &engine.exportsInside_);
     ++engine.runs_;
     ++engine.runsInside_;
+    t_inRun = true;
+    struct LeftRun {
+        ~LeftRun() { t_inRun = false; }
+    } leftRun;
     const int generation = engine.stopGeneration_;
     auto stopped = [&] {
         return engine.stopGeneration_ != generation;

@@ -52,6 +52,9 @@ public:
     int Releases() const { return releases_; }
     bool Unloaded() const { return unloaded_; }
     int Inside() const { return inside_; }
+    // The calling thread, inside Run, was ended by force where it stands and never comes back:
+    // it counts as unwound and no longer inside.
+    static void NoteRunThreadVanished();
 
 private:
     FakeEngine() = default;

@@ -1,5 +1,7 @@
 #include "support/test_platform.h"
 
+#include "support/fake_engine.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -86,7 +88,28 @@ void TestPlatform::PollPause(bool) {
 }
 
 void TestPlatform::ParkForever() {
-    WaitToBeEnded("ParkForever");
+    // Called inside an engine callback, which no exception may leave: like a thread ended by
+    // force, this one stays where it is and counts as ended from now on. The platform lets go of
+    // it instead of joining it.
+    TestPlatform::ThreadState* state = t_state;
+    if (state == nullptr) {
+        std::fprintf(stderr, "ParkForever on a thread the platform did not start\n");
+        std::abort();
+    }
+    {
+        std::unique_lock lock(state->mutex);
+        state->changed.wait(lock, [state] { return state->endAsked.load(); });
+    }
+    FakeEngine::NoteRunThreadVanished();
+    {
+        std::lock_guard lock(state->mutex);
+        state->parked = true;
+        state->done = true;
+    }
+    state->changed.notify_all();
+    t_state = nullptr;
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
 bool TestPlatform::ReadPackageModel(const std::wstring& path, std::wstring& model) {
@@ -161,13 +184,25 @@ void TestPlatform::JoinAll() {
             }
             started.state->changed.notify_all();
         }
-        started.thread.join();
+        Release(started);
     }
 }
 
 void TestPlatform::Fault(std::string text) {
     std::lock_guard lock(mutex_);
     faults_.push_back(std::move(text));
+}
+
+void TestPlatform::Release(Launched& launched) {
+    bool parked = false;
+    {
+        std::lock_guard stateLock(launched.state->mutex);
+        parked = launched.state->parked;
+    }
+    if (parked)
+        launched.thread.detach(); // it never ends
+    else
+        launched.thread.join();
 }
 
 void TestPlatform::JoinEnded() {
@@ -178,7 +213,7 @@ void TestPlatform::JoinEnded() {
             done = it->state->done;
         }
         if (done) {
-            it->thread.join();
+            Release(*it);
             it = threads_.erase(it);
         } else {
             ++it;

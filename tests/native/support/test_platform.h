@@ -1,7 +1,8 @@
 // The controller's threads on std::thread, for the native tests. A forced end cannot stop a
 // std::thread where it stands, so it is delivered at the places where the fake engine could be
-// ended (its kill points, a hang) and where a run thread parks: the thread unwinds from there
-// and ends. Ending a thread while it runs one of the wizard's hooks is recorded as a fault:
+// ended (its kill points, a hang), where the thread unwinds from there and ends, and where a run
+// thread parks inside an engine callback, which no exception may leave: there it stays for good
+// and counts as ended. Ending a thread while it runs one of the wizard's hooks is recorded as a fault:
 // on Windows it would leave the hook's locks taken.
 #pragma once
 
@@ -51,9 +52,10 @@ public:
     void JoinAll();
 
     struct ThreadState {
-        std::mutex mutex; // guards done
+        std::mutex mutex; // guards done and parked
         std::condition_variable changed;
         bool done = false;
+        bool parked = false; // ended by force where it parked, never to return
         std::atomic<bool> endAsked{false};
         std::atomic<int> inHook{0};
     };
@@ -62,6 +64,8 @@ public:
 private:
     void Fault(std::string text);
     void JoinEnded(); // with mutex_ held
+    struct Launched;
+    static void Release(Launched& launched); // joins it, or lets go of a parked one
 
     mutable std::mutex mutex_; // guards threads_ and faults_
     struct Launched {
