@@ -2,7 +2,7 @@
 // updater, then the message loop, the download controller and the main window they serve.
 #include "app/mini_dumper.h"
 #include "app/update_check.h"
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 #include "platform/message_loop.h"
 #include "platform/unique_handle.h"
 #include "wizard/main_dlg.h"
@@ -42,8 +42,8 @@ int RunMainWindow(int showCommand) {
     int exitCode = 0;
     if (!RunUpdateCheck()) {
         // The controller outlives the window, which shuts it down when it closes.
-        DownloadController controller;
-        auto mainDlg = std::make_unique<CMainDlg>(controller, &loop, DpiFunctions::FromSystem());
+        SystemController controller;
+        auto mainDlg = std::make_unique<CMainDlg>(*controller, &loop, DpiFunctions::FromSystem());
         if (mainDlg->Create()) {
             ShowWindow(mainDlg->Handle(), showCommand);
             exitCode = loop.Run();

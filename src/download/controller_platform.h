@@ -1,9 +1,12 @@
-// What the download controller's threading needs from the system: starting, waiting for and
-// ending threads, the tick count, and the package file. The controller's logic is
-// plain C++ on top of it; the program's implementation is Win32 (download_controller.cpp).
+// What the download controller needs from the system: starting, waiting for and ending threads,
+// the tick count, the package file and the engine library. The controller's logic is plain C++ on
+// top of it; the program's implementation is Win32 (system_controller.cpp).
 #pragma once
 
+#include "download/engine_interface.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +17,14 @@
 #endif
 
 namespace tarnvel {
+
+struct EngineExports {
+    InitDownloadObjFn init = nullptr;
+    VerifyDataofRZBFn verify = nullptr;
+    DownloadRunFn run = nullptr;
+    DownloadStopFn stop = nullptr;
+    ReleaseDownloadObjFn release = nullptr;
+};
 
 inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
 
@@ -45,6 +56,10 @@ public:
     [[noreturn]] virtual void ParkForever() = 0;
     // True when the file is a package; `model` then receives its model name.
     virtual bool ReadPackageModel(const std::wstring& path, std::wstring& model) = 0;
+    // Loads the engine library at `path`: its exports (any may be missing) and what unloads it.
+    // False when it cannot be loaded.
+    virtual bool LoadEngine(const std::wstring& path, EngineExports& exports,
+                            std::function<void()>& unload) = 0;
 
 protected:
     ~ControllerPlatform() = default;

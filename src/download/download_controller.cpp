@@ -1,160 +1,472 @@
-// The controller's Win32 side: its threads, waits and package reads through the system, and the
-// engine library's loading. The logic itself is the core's (controller_core.cpp).
 #include "download/download_controller.h"
 
-#include "download/controller_core.h"
-#include "download/package_header.h"
-#include "platform/unique_handle.h"
-#include "text/code_page.h"
+#include "download/engine_events.h"
+#include "download/event_lines.h"
+#include "text/text_format.h"
 
-#include <windows.h>
-
-#include <process.h>
-
-#include <string>
+#include <algorithm>
+#include <chrono>
+#include <utility>
 
 namespace tarnvel {
 
+using namespace detail;
+
 namespace {
 
-constexpr DWORD kPollMs = 2;
+std::atomic<DownloadController*> g_core{nullptr};
+std::atomic<int> g_activeCallbacks{0};
+thread_local RunGate* t_runGate = nullptr;
 
-// While the UI thread waits it still handles messages sent to its windows: the events
-// that worker threads raise act on those windows, and some window calls send and wait.
-void HandleSentMessages() {
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+// Controllers whose shutdown had to leave a thread behind inside the engine or a callback:
+// they stay alive until the process ends, so that thread never meets freed memory.
+std::mutex g_strandedMutex;
+std::vector<std::shared_ptr<DownloadController>> g_stranded;
+
+unsigned TARNVEL_THREAD_CALL FunctionEntry(void* body) {
+    std::unique_ptr<std::function<void()>> run(static_cast<std::function<void()>*>(body));
+    (*run)();
+    return 0;
 }
 
-bool WaitHandle(HANDLE handle, DWORD timeoutMs, bool keepMessagesFlowing) {
-    if (!keepMessagesFlowing)
-        return WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
-    const ULONGLONG start = GetTickCount64();
-    for (;;) {
-        const ULONGLONG elapsed = GetTickCount64() - start;
-        if (timeoutMs != INFINITE && elapsed >= timeoutMs)
-            return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
-        const DWORD left = timeoutMs == INFINITE ? INFINITE : static_cast<DWORD>(timeoutMs - elapsed);
-        const DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
-        if (result == WAIT_OBJECT_0)
-            return true;
-        if (result == WAIT_OBJECT_0 + 1)
-            HandleSentMessages();
-        else if (result == WAIT_FAILED)
-            return false;
+// RunThread touches nothing but its gate, so ending it by force leaks nothing of the controller.
+unsigned TARNVEL_THREAD_CALL RunThreadEntry(void* argument) {
+    auto* gate = static_cast<RunGate*>(argument);
+    t_runGate = gate;
+    if (gate->run) {
+        std::int32_t reserved = 0;
+        gate->run(&reserved);
     }
+    gate->returned = true;
+    t_runGate = nullptr;
+    return 0;
 }
 
-// Owns the thread's handle: closing it lets go of the thread without waiting for it.
-class SystemThread final : public WorkerThread {
-public:
-    explicit SystemThread(HANDLE handle) : handle_(handle) {}
-
-    bool HasEnded() const override { return WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
-    bool Wait(std::uint32_t ms, bool keepMessagesFlowing) override {
-        return WaitHandle(handle_.Get(), ms, keepMessagesFlowing);
-    }
-    void ForceEnd() override { TerminateThread(handle_.Get(), 0); }
-
-private:
-    const UniqueHandle handle_; // signalled when the thread has ended
-};
-
-class SystemPlatform final : public ControllerPlatform {
-public:
-    std::unique_ptr<WorkerThread> StartThread(ThreadEntry entry, void* argument) override {
-        const auto handle = _beginthreadex(nullptr, 0, entry, argument, 0, nullptr);
-        if (handle == 0)
-            return nullptr;
-        return std::make_unique<SystemThread>(reinterpret_cast<HANDLE>(handle));
-    }
-    std::uint64_t TickMs() override { return GetTickCount64(); }
-    void PollPause(bool keepMessagesFlowing) override {
-        if (keepMessagesFlowing) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_SENDMESSAGE);
-            HandleSentMessages();
-        } else {
-            ::Sleep(kPollMs);
-        }
-    }
-    [[noreturn]] void ParkForever() override {
-        for (;;)
-            ::Sleep(INFINITE);
-    }
-    bool ReadPackageModel(const std::wstring& path, std::wstring& model) override {
-        return tarnvel::ReadPackageModel(path, model);
-    }
-};
-
-// Stateless, and never destroyed: threads a shutdown had to leave behind may still use it.
-SystemPlatform g_platform;
+void PruneEnded(std::vector<std::unique_ptr<WorkerThread>>& threads) {
+    threads.erase(std::remove_if(threads.begin(), threads.end(),
+                                 [](const std::unique_ptr<WorkerThread>& t) { return HasEnded(t); }),
+                  threads.end());
+}
 
 } // namespace
 
-using detail::ControllerCore;
+namespace detail {
 
-DownloadController::DownloadController()
-    : core_(std::make_shared<ControllerCore>(g_platform, std::make_unique<CellLog>())) {
-    core_->SetExeFolder(ExecutableFolder());
-    core_->Register();
+void ShutdownSignal::Set() {
+    {
+        std::lock_guard lock(mutex_);
+        set_ = true;
+    }
+    changed_.notify_all();
 }
 
-DownloadController::~DownloadController() {
-    Shutdown();
+bool ShutdownSignal::WaitFor(std::uint32_t ms) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return set_; });
 }
 
-void DownloadController::SetEventSink(DownloadEventSink* sink) {
-    core_->SetEventSink(sink);
+bool HasEnded(const std::unique_ptr<WorkerThread>& thread) {
+    return !thread || thread->HasEnded();
 }
 
-void DownloadController::LoadEngine() {
-    ControllerCore& core = *core_;
-    if (core.HasEngine() || core.ShuttingDown())
-        return;
-    const std::wstring path = core.ExeFolder() + L"\\dVarnok.dll";
-    const HMODULE engine = LoadLibraryW(path.c_str());
-    if (engine == nullptr)
-        return;
-    auto find = [engine](const char* name) {
-        const FARPROC address = GetProcAddress(engine, name);
-        if (address == nullptr) {
-            // The step that needs it is skipped without a word to the user; a debugger hears of it.
-            const std::string message = std::string("dVarnok.dll lacks the export ") + name + "\n";
-            OutputDebugStringA(message.c_str());
+std::unique_ptr<WorkerThread> StartThread(ControllerPlatform& platform, std::function<void()> body) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    auto thread = platform.StartThread(FunctionEntry, owned.get());
+    if (thread)
+        owned.release(); // the thread owns it now
+    return thread;
+}
+
+CallbackScope::CallbackScope() {
+    gate_ = t_runGate;
+    if (gate_ != nullptr) {
+        gate_->inCallback = true;
+        if (gate_->ending) {
+            // This thread is about to be ended: wait for that here, holding nothing.
+            gate_->inCallback = false;
+            gate_->platform->ParkForever();
         }
-        return address;
-    };
-    // GetProcAddress answers with a generic function pointer; the engine's table fixes the types.
-    detail::EngineExports exports;
-    exports.init =
-        reinterpret_cast<InitDownloadObjFn>(reinterpret_cast<void (*)()>(find(kInitDownloadObjName)));
-    exports.verify =
-        reinterpret_cast<VerifyDataofRZBFn>(reinterpret_cast<void (*)()>(find(kVerifyDataofRZBName)));
-    exports.run = reinterpret_cast<DownloadRunFn>(reinterpret_cast<void (*)()>(find(kDownloadRunName)));
-    exports.stop = reinterpret_cast<DownloadStopFn>(reinterpret_cast<void (*)()>(find(kDownloadStopName)));
-    exports.release =
-        reinterpret_cast<ReleaseDownloadObjFn>(reinterpret_cast<void (*)()>(find(kReleaseDownloadObjName)));
-    core.StartEngine(exports, [engine] { FreeLibrary(engine); });
+    }
+    g_activeCallbacks.fetch_add(1);
+    core_ = g_core.load();
+}
+
+CallbackScope::~CallbackScope() {
+    g_activeCallbacks.fetch_sub(1);
+    if (gate_ != nullptr)
+        gate_->inCallback = false;
+}
+
+} // namespace detail
+
+DownloadController::DownloadController(ControllerPlatform& platform, std::unique_ptr<CellLog> log,
+                                       const ControllerTimings& timings)
+    : platform_(platform), timings_(timings), cellLog_(std::move(log)) {}
+
+DownloadController::~DownloadController() = default;
+
+void DownloadController::Register() {
+    g_core = this;
+}
+
+template <typename Done>
+bool DownloadController::WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing) {
+    const std::uint64_t start = platform_.TickMs();
+    while (!done()) {
+        if (timeoutMs != kWaitForever && platform_.TickMs() - start >= timeoutMs)
+            return done();
+        platform_.PollPause(keepMessagesFlowing);
+    }
+    return true;
 }
 
 bool DownloadController::SetPackagePath(std::wstring_view path) {
-    return core_->SetPackagePath(path);
+    const bool fits = path.size() < kPackagePathCapacity && path.find(L'\0') == std::wstring_view::npos;
+    std::lock_guard lock(pathMutex_);
+    packageRefused_ = !fits;
+    if (fits)
+        packagePath_.assign(path);
+    return fits;
 }
 
-void DownloadController::PostCommand(Command command) {
-    core_->PostCommand(command);
+void DownloadController::LoadEngine() {
+    if (engineLoaded_ || shuttingDown_)
+        return;
+    EngineExports loaded;
+    std::function<void()> unload;
+    if (platform_.LoadEngine(exeFolder_ + L"\\dVarnok.dll", loaded, unload))
+        StartEngine(loaded, std::move(unload));
+}
+
+void DownloadController::StartEngine(const EngineExports& engineExports, std::function<void()> unload) {
+    engineLoaded_ = true;
+    exports_ = engineExports;
+    unloadEngine_ = std::move(unload);
+    auto self = shared_from_this();
+    controlThread_ = StartThread(platform_, [self] { self->ControlThread(); });
+}
+
+void DownloadController::Raise(DownloadEvent event) const {
+    if (DownloadEventSink* sink = sink_.load())
+        sink->OnDownloadEvent(event);
+}
+
+void DownloadController::PostLine(std::int32_t cell, int level, const std::wstring& line) {
+    // A negative cell becomes a large unsigned one, which the log drops like any cell above 7.
+    cellLog_->PostLine(static_cast<unsigned>(cell), level, line);
+}
+
+void DownloadController::SetCloseAllowed(bool allowed) {
+    if (closeAllowed_.exchange(allowed) == allowed)
+        return;
+    Raise({DownloadEventKind::CloseAllowedChanged});
+}
+
+void DownloadController::PostCommand(Command code) {
+    mailbox_.Post(code);
+}
+
+void DownloadController::StartWorker(void (DownloadController::*body)()) {
+    auto self = shared_from_this();
+    std::lock_guard lock(threadsMutex_);
+    if (shuttingDown_)
+        return;
+    PruneEnded(workers_);
+    if (auto thread = StartThread(platform_, [self, body] { (self.get()->*body)(); }))
+        workers_.push_back(std::move(thread));
+}
+
+void DownloadController::StartVerifyThread() {
+    StartWorker(&DownloadController::VerifyThread);
+}
+
+void DownloadController::StartRunThread() {
+    auto gate = std::make_shared<RunGate>();
+    gate->run = exports_.run;
+    gate->platform = &platform_;
+    std::lock_guard lock(threadsMutex_);
+    if (shuttingDown_)
+        return;
+    runs_.erase(
+        std::remove_if(runs_.begin(), runs_.end(), [](const auto& run) { return HasEnded(run->thread); }),
+        runs_.end());
+    auto thread = platform_.StartThread(RunThreadEntry, gate.get());
+    if (!thread)
+        return;
+    gate->thread = std::move(thread);
+    runs_.push_back(std::move(gate));
+}
+
+std::vector<std::shared_ptr<RunGate>> DownloadController::TakeRuns() {
+    std::lock_guard lock(threadsMutex_);
+    return std::exchange(runs_, {});
+}
+
+void DownloadController::LetRunsReturn(std::uint32_t ms) {
+    std::vector<std::shared_ptr<RunGate>> current;
+    {
+        std::lock_guard lock(threadsMutex_);
+        current = runs_;
+    }
+    const std::uint64_t start = platform_.TickMs();
+    for (const auto& gate : current) {
+        const std::uint64_t spent = platform_.TickMs() - start;
+        if (spent >= ms)
+            return;
+        if (gate->thread)
+            gate->thread->Wait(static_cast<std::uint32_t>(ms - spent), false);
+    }
+}
+
+void DownloadController::EndRun(RunGate& gate, bool keepMessagesFlowing) {
+    if (!gate.thread || gate.thread->Wait(timings_.runGraceMs, keepMessagesFlowing))
+        return;
+    gate.ending = true;
+    WaitUntil([&gate] { return !gate.inCallback.load(); }, kWaitForever, keepMessagesFlowing);
+    if (!gate.returned && !gate.thread->HasEnded())
+        gate.thread->ForceEnd();
+    gate.thread->Wait(timings_.forcedEndMs, keepMessagesFlowing);
+}
+
+void DownloadController::StopEngine(std::vector<std::shared_ptr<RunGate>> taken, bool keepMessagesFlowing) {
+    exports_.stop();
+    for (const auto& gate : taken)
+        EndRun(*gate, keepMessagesFlowing);
+    // A thread that could not be ended still runs on its gate: keep the gate.
+    std::lock_guard lock(threadsMutex_);
+    for (auto& gate : taken) {
+        if (!HasEnded(gate->thread))
+            runs_.push_back(std::move(gate));
+    }
 }
 
 void DownloadController::BeginStop() {
-    core_->StartStopThread();
+    StartWorker(&DownloadController::StopThread);
 }
 
-bool DownloadController::IsCloseAllowed() const {
-    return core_->IsCloseAllowed();
+void DownloadController::StopThread() {
+    if (!exports_.stop)
+        return; // the run goes on: there is no way to ask the engine to stop
+    // Only the runs under way now are this stop's to end, not one started after it.
+    StopEngine(TakeRuns(), false);
+}
+
+bool DownloadController::PackageRefused() {
+    std::lock_guard lock(pathMutex_);
+    return packageRefused_;
+}
+
+void DownloadController::VerifyThread() {
+    std::lock_guard lock(verifyMutex_);
+    std::wstring path;
+    {
+        std::lock_guard pathLock(pathMutex_);
+        path = packagePath_;
+    }
+    std::wstring model;
+    platform_.ReadPackageModel(path, model);
+    const std::wstring_view engineName = ModelForEngine(model);
+    auto copyInto = [](std::array<wchar_t, kPackagePathCapacity>& field, std::wstring_view text) {
+        const std::size_t length = std::min(text.size(), field.size() - 1);
+        std::copy_n(text.begin(), length, field.begin());
+        field[length] = L'\0';
+    };
+    copyInto(enginePath_, path);
+    copyInto(engineModel_, engineName);
+    if (exports_.init) {
+        EngineInitParams params{};
+        params.packagePath = enginePath_.data();
+        params.extraText = engineExtra_;
+        params.modelName = engineModel_.data();
+        params.setting1 = 2;
+        params.setting2 = 3;
+        params.setting3 = 1;
+        params.setting4 = 0;
+        params.switch1 = params.switch2 = params.switch3 = params.switch4 = 1;
+        params.switch5 = params.switch6 = params.switch7 = 1;
+        params.onCheckdataStatus = &UCheckdataStatus;
+        params.onMonitorStatus = &UMonitorStatus;
+        params.onSendMsgInfo = &USendMsgInfo;
+        params.onShowProgress = &UShowProgress;
+        params.onTestStatus = &UTestStatus;
+        if (exports_.init(&params) == 0)
+            return;
+    }
+    if (exports_.verify)
+        exports_.verify();
+}
+
+void DownloadController::ControlThread() {
+    while (!controlStop_) {
+        // A code that is not ours stays pending until the next post replaces it.
+        if (mailbox_.Pending()) {
+            switch (mailbox_.Code()) {
+            case Command::EndLog:
+                mailbox_.Clear();
+                cellLog_->CloseLog(0);
+                break;
+            case Command::Verify:
+                if (PackageRefused()) {
+                    // Verifying the previous path would check a file the user did not choose.
+                    mailbox_.Clear();
+                    break;
+                }
+                cellLog_->OpenLog(0);
+                mailbox_.Clear();
+                StartVerifyThread();
+                break;
+            case Command::VerifyPassed:
+                Raise({DownloadEventKind::VerifyPassed});
+                mailbox_.Post(Command::Run);
+                break;
+            case Command::Run:
+                mailbox_.Clear();
+                StartRunThread();
+                break;
+            case Command::Finish:
+                FinishRun(RunOutcome::Succeeded);
+                break;
+            default:
+                break; // not ours: it stays pending
+            }
+        }
+        // Command::VerifyPassed's own post of Command::Run has set the event: the loop goes on at once.
+        if (!controlStop_)
+            mailbox_.WaitForPost();
+    }
+}
+
+void DownloadController::FinishRun(RunOutcome outcome) {
+    const bool succeeded = outcome == RunOutcome::Succeeded;
+    Raise({succeeded ? DownloadEventKind::UpgradeSucceeded : DownloadEventKind::UpgradeFailed});
+    if (succeeded) {
+        mailbox_.Clear(); // Command::Finish is taken once the client has heard of the success
+        LetRunsReturn(timings_.finishSettleMs);
+    }
+    BeginStop();
+    cellLog_->CloseLog(0);
+    SetCloseAllowed(true);
+}
+
+void DownloadController::OnSendMsgInfo(const MsgInfoRecord& record) {
+    PostLine(record.cell, MsgInfoLevel(record.msgType),
+             MsgInfoLine(record.cell, record.msgType, BoundedText(record.text, kMsgInfoTextCapacity),
+                         BoundedText(record.detail, kMsgInfoDetailCapacity)));
+}
+
+void DownloadController::OnProgress(std::int32_t cell, std::int32_t total, std::int32_t done) {
+    PostLine(cell, LevelInfo, ShowProgressLine(cell, total, done));
+    if (cell != 0)
+        return;
+    if (const auto percent = ProgressPercentForHook(total, done))
+        Raise({DownloadEventKind::Progress, *percent});
+}
+
+void DownloadController::OnTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status) {
+    const auto reported = static_cast<TestStatus>(status);
+    if (reported == TestStatus::Started)
+        Raise({DownloadEventKind::UpgradeBegin});
+    PostLine(cell, TestStatusLevel(status), TestStatusLine(cell, code, status));
+    if (cell != 0)
+        return;
+    switch (reported) {
+    case TestStatus::Started:
+        Raise({DownloadEventKind::UpgradeStarted});
+        break;
+    case TestStatus::Succeeded:
+        // The pause holds the engine's thread; a shutdown cuts it short and finishes itself.
+        if (!shutdownSignal_.WaitFor(timings_.finishPauseMs))
+            PostCommand(Command::Finish);
+        break;
+    case TestStatus::Failed:
+        FinishRun(RunOutcome::Failed);
+        break;
+    default:
+        break;
+    }
+}
+
+void DownloadController::OnMonitorStatus(const MonitorStatusRecord& record) {
+    PostLine(record.cell, LevelInfo,
+             MonitorStatusLine(record.cell, record.status, BoundedText(record.text, kMonitorTextCapacity)));
+    if (record.cell == 0)
+        SetCloseAllowed(static_cast<MonitorStatus>(record.status) != MonitorStatus::Busy);
+}
+
+void DownloadController::OnCheckdata(const CheckdataStatusRecord& record) {
+    PostLine(
+        0, CheckdataStatusLevel(record.status),
+        CheckdataStatusLine(record.cell, record.status, BoundedText(record.text, kCheckdataTextCapacity)));
+    const auto reported = static_cast<CheckdataStatus>(record.status);
+    if (record.cell == 0 && reported == CheckdataStatus::Passed) {
+        PostCommand(Command::VerifyPassed);
+    } else if (reported == CheckdataStatus::Failed) {
+        // One log per run: the failed run's file ends with the failure line, and the next
+        // verification, which the event makes possible, opens a file of its own.
+        if (record.cell == 0)
+            cellLog_->CloseLog(0);
+        Raise({DownloadEventKind::VerifyFailed});
+    }
 }
 
 void DownloadController::Shutdown() {
-    core_->Shutdown();
+    if (shuttingDown_.exchange(true))
+        return;
+    bool clean = true;
+    controlStop_ = true;
+    mailbox_.Wake();
+    if (controlThread_)
+        controlThread_->Wait(kWaitForever, true);
+    {
+        // Starters check shuttingDown_ under this lock: once it is taken here, a start that
+        // was under way has registered its thread, and no later one will start.
+        std::lock_guard lock(threadsMutex_);
+    }
+    shutdownSignal_.Set();
+
+    if (engineLoaded_) {
+        if (exports_.stop)
+            StopEngine(TakeRuns(), true);
+        bool engineIdle = true;
+        {
+            std::lock_guard lock(threadsMutex_);
+            for (const auto& run : runs_)
+                engineIdle = engineIdle && HasEnded(run->thread);
+        }
+        std::vector<WorkerThread*> waitFor;
+        {
+            std::lock_guard lock(threadsMutex_);
+            for (const auto& worker : workers_)
+                waitFor.push_back(worker.get());
+        }
+        for (WorkerThread* worker : waitFor)
+            engineIdle = worker->Wait(timings_.engineThreadsMs, true) && engineIdle;
+        // Releasing or unloading the engine under a thread still inside it would crash that
+        // thread; the process is about to end, so the engine then simply stays.
+        if (engineIdle) {
+            if (exports_.release)
+                exports_.release();
+            // A callback still returning into the engine must be out of it before it goes.
+            if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, true))
+                unloadEngine_();
+            else
+                clean = false;
+        } else {
+            clean = false;
+        }
+        engineLoaded_ = false;
+    }
+
+    DownloadController* registered = this;
+    g_core.compare_exchange_strong(registered, nullptr);
+    if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, true))
+        cellLog_.reset(); // writes out every queued line
+    else
+        clean = false;
+    if (!clean) {
+        std::lock_guard lock(g_strandedMutex);
+        g_stranded.push_back(shared_from_this());
+    }
 }
 
 } // namespace tarnvel

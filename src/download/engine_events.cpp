@@ -1,6 +1,6 @@
 #include "download/engine_events.h"
 
-#include "download/controller_core.h"
+#include "download/download_controller.h"
 
 namespace tarnvel {
 

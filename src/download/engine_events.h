@@ -1,5 +1,5 @@
 // The five callbacks the engine reports through: each passes its report to the registered
-// controller's core (controller_core.cpp), which logs it and moves the run on. Without a
+// controller (download_controller.cpp), which logs it and moves the run on. Without a
 // registered controller they do nothing. None lets an exception unwind into the engine's frames:
 // one that escapes ends the program through the crash handler instead.
 #pragma once

@@ -40,7 +40,7 @@ bool AnswersDirectly(UINT message) {
 
 CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions)
     : dpiFunctions_(dpiFunctions), pageContainer_([this] {
-          auto view = std::make_unique<CTarnvelAssistantDownloadView>();
+          auto view = std::make_unique<CTarnvelAssistantDownloadView>(status_);
           view->SetDpi(dpi_);
           return view;
       }),
@@ -379,11 +379,6 @@ void CMainDlg::BeginStop() {
 
 std::wstring CMainDlg::PackagePathText() {
     return View() ? View()->PathText() : std::wstring();
-}
-
-StatusView* CMainDlg::Status() {
-    CTarnvelAssistantDownloadView* view = View();
-    return view ? &view->Logic() : nullptr;
 }
 
 void CMainDlg::SetCaption(WizardButton button, std::wstring_view caption) {

@@ -85,7 +85,6 @@ private:
     void PostCommand(Command command) override;
     void BeginStop() override;
     std::wstring PackagePathText() override;
-    StatusView* Status() override;
     void SetCaption(WizardButton button, std::wstring_view caption) override;
     void SetVisible(WizardButton button, bool visible) override;
     void SetEnabled(WizardButton button, bool enabled) override;
@@ -117,7 +116,8 @@ private:
     CCustomButton nextButton_;
 
     // The wizard.
-    WizardFlow flow_{*this, SystemFileProbe()};
+    StatusViewLogic status_; // shown by the view inside pageContainer_
+    WizardFlow flow_{*this, status_, SystemFileProbe()};
     EventQueue events_;
     DownloadController* controller_; // null once shut down
     MessageLoop* loop_;

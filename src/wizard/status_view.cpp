@@ -61,8 +61,13 @@ LRESULT CTarnvelAssistantDownloadView::HandleMessage(UINT message, WPARAM wParam
     return DefaultProc(message, wParam, lParam);
 }
 
+CTarnvelAssistantDownloadView::CTarnvelAssistantDownloadView(StatusViewLogic& logic) : logic_(logic) {
+    logic_.Attach(this);
+}
+
 CTarnvelAssistantDownloadView::~CTarnvelAssistantDownloadView() {
     Destroy();
+    logic_.Attach(nullptr);
 }
 
 WindowClass CTarnvelAssistantDownloadView::RegisterWindowClass() {

@@ -26,6 +26,8 @@ namespace tarnvel {
 class CTarnvelAssistantDownloadView final : public WindowOf<CTarnvelAssistantDownloadView>,
                                             private StatusViewPort {
 public:
+    // Shows what `logic` decides, from now until the object goes.
+    explicit CTarnvelAssistantDownloadView(StatusViewLogic& logic);
     // Destroys the window while the children still exist.
     ~CTarnvelAssistantDownloadView() override;
 
@@ -96,7 +98,7 @@ private:
     std::set<HWND> parked_; // not owned: children hidden with their page, to show again
     CBitmapEdit pathBox_;
     CCustomButton browseButton_;
-    StatusViewLogic logic_{*this};
+    StatusViewLogic& logic_;
 };
 
 } // namespace tarnvel

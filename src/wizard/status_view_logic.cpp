@@ -9,6 +9,21 @@
 
 namespace tarnvel {
 
+namespace {
+
+// Where the logic's changes go while no view is attached: nowhere.
+class NoViewPort final : public StatusViewPort {};
+
+NoViewPort g_noView;
+
+} // namespace
+
+StatusViewLogic::StatusViewLogic() : port_(&g_noView) {}
+
+void StatusViewLogic::Attach(StatusViewPort* port) {
+    port_ = port ? port : &g_noView;
+}
+
 VerifyTick NextVerifyTick(int percent) {
     const int n = percent + 1;
     if (n <= 10)
@@ -40,72 +55,72 @@ int Advance(int frame) {
 } // namespace
 
 void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
-    port_.SetText(textId, PercentText(percent));
-    port_.SetBar(barId, percent);
+    port_->SetText(textId, PercentText(percent));
+    port_->SetBar(barId, percent);
 }
 
 // Every outcome hides the version line before it shows the help lines, which overlap it.
 // A failure is red, with its own picture and the help lines.
 void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
     HideTimeLeft();
-    port_.SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
-    port_.SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
-    port_.SetText(ids::kResultHeading, heading);
-    port_.Show(ids::kRomVersion, false);
+    port_->SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
+    port_->SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
+    port_->SetText(ids::kResultHeading, heading);
+    port_->Show(ids::kRomVersion, false);
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
-        port_.Show(id, !succeeded);
+        port_->Show(id, !succeeded);
 }
 
 void StatusViewLogic::ShowPreparing() {
-    port_.SetText(ids::kPrepareLine, texts::kPreparing);
+    port_->SetText(ids::kPrepareLine, texts::kPreparing);
     percent_ = 0;
     SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 0);
-    port_.Show(ids::kPatienceHint, true);
-    port_.Show(ids::kConnectLink, false);
-    port_.Show(ids::kKeepConnectedHint, false);
-    port_.StartTimer(timers::kVerifyProgress, timers::kVerifyFirstPeriodMs);
-    port_.StartTimer(timers::kPrepareSpinner, timers::kSpinnerPeriodMs);
-    port_.SetText(ids::kUpgradeLine, texts::kWaitingForVerify);
+    port_->Show(ids::kPatienceHint, true);
+    port_->Show(ids::kConnectLink, false);
+    port_->Show(ids::kKeepConnectedHint, false);
+    port_->StartTimer(timers::kVerifyProgress, timers::kVerifyFirstPeriodMs);
+    port_->StartTimer(timers::kPrepareSpinner, timers::kSpinnerPeriodMs);
+    port_->SetText(ids::kUpgradeLine, texts::kWaitingForVerify);
     SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, 0);
-    port_.SetColour(ids::kUpgradeHeading, colours::kRust);
-    port_.SetColour(ids::kUpgradeLine, colours::kMuted);
-    port_.SetColour(ids::kUpgradePercent, colours::kMuted);
+    port_->SetColour(ids::kUpgradeHeading, colours::kRust);
+    port_->SetColour(ids::kUpgradeLine, colours::kMuted);
+    port_->SetColour(ids::kUpgradePercent, colours::kMuted);
 }
 
 void StatusViewLogic::ShowVerifyPassed() {
-    port_.StopTimer(timers::kPrepareSpinner);
-    port_.StopTimer(timers::kVerifyProgress);
+    port_->StopTimer(timers::kPrepareSpinner);
+    port_->StopTimer(timers::kVerifyProgress);
     percent_ = 100;
     SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 100);
-    port_.SetText(ids::kPrepareLine, texts::kDataReady);
-    port_.SetColour(ids::kUpgradeHeading, colours::kRust);
-    port_.SetColour(ids::kUpgradeLine, colours::kBlack);
-    port_.SetColour(ids::kUpgradePercent, colours::kBlack);
-    port_.SetText(ids::kUpgradeLine, texts::kConnectPhone);
-    port_.Show(ids::kPatienceHint, false);
-    port_.Show(ids::kConnectLink, false);
-    port_.Show(ids::kKeepConnectedHint, false);
+    port_->SetText(ids::kPrepareLine, texts::kDataReady);
+    port_->SetColour(ids::kUpgradeHeading, colours::kRust);
+    port_->SetColour(ids::kUpgradeLine, colours::kBlack);
+    port_->SetColour(ids::kUpgradePercent, colours::kBlack);
+    port_->SetText(ids::kUpgradeLine, texts::kConnectPhone);
+    port_->Show(ids::kPatienceHint, false);
+    port_->Show(ids::kConnectLink, false);
+    port_->Show(ids::kKeepConnectedHint, false);
 }
 
 void StatusViewLogic::ShowVerifyFailed() {
     ShowResult(false, texts::kVerifyFailed);
-    port_.StopTimer(timers::kVerifyProgress);
-    port_.StopTimer(timers::kPrepareSpinner);
+    port_->StopTimer(timers::kVerifyProgress);
+    port_->StopTimer(timers::kPrepareSpinner);
 }
 
 void StatusViewLogic::ShowUpgrading() {
     HideTimeLeft();
-    port_.Show(ids::kPatienceHint, false);
-    port_.Show(ids::kConnectLink, false);
-    port_.Show(ids::kKeepConnectedHint, true);
-    port_.SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, 0));
+    port_->Show(ids::kPatienceHint, false);
+    port_->Show(ids::kConnectLink, false);
+    port_->Show(ids::kKeepConnectedHint, true);
+    port_->SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, 0));
     percent_ = 0;
     SetPercentLine(ids::kUpgradePercent, ids::kUpgradeBar, 0);
-    port_.StartTimer(timers::kUpgradeSpinner, timers::kSpinnerPeriodMs);
+    port_->StartTimer(timers::kUpgradeSpinner, timers::kSpinnerPeriodMs);
 }
 
 void StatusViewLogic::ShowUpgradeStarted() {
-    port_.SetText(ids::kUpgradeLine, texts::kUpgrading);
+    port_->SetText(ids::kUpgradeLine, texts::kUpgrading);
 }
 
 void StatusViewLogic::SetDownloadPercent(int percent) {
@@ -120,33 +135,33 @@ void StatusViewLogic::SetDownloadPercent(int percent, std::uint64_t nowMs) {
     timeLeft_.OnProgress(percent, nowMs);
     const std::optional<int> seconds = timeLeft_.SecondsLeft();
     if (seconds)
-        port_.SetText(ids::kTimeLeft, TimeLeftText(*seconds));
+        port_->SetText(ids::kTimeLeft, TimeLeftText(*seconds));
     if (seconds.has_value() != timeLeftShown_) {
         timeLeftShown_ = seconds.has_value();
-        port_.Show(ids::kTimeLeft, timeLeftShown_);
+        port_->Show(ids::kTimeLeft, timeLeftShown_);
     }
 }
 
 void StatusViewLogic::HideTimeLeft() {
     timeLeft_.Reset();
     timeLeftShown_ = false;
-    port_.Show(ids::kTimeLeft, false);
+    port_->Show(ids::kTimeLeft, false);
 }
 
 void StatusViewLogic::ShowUpgradeSucceeded() {
-    port_.StopTimer(timers::kUpgradeSpinner);
+    port_->StopTimer(timers::kUpgradeSpinner);
     ShowResult(true, texts::kSucceeded);
 }
 
 void StatusViewLogic::ShowUpgradeFailed() {
-    port_.StopTimer(timers::kUpgradeSpinner);
+    port_->StopTimer(timers::kUpgradeSpinner);
     ShowResult(false, texts::kUpgradeFailed);
 }
 
 void StatusViewLogic::ShowPathNotice(std::wstring_view text) {
     pathNoticeShown_ = true;
-    port_.SetColour(ids::kVerifyHint, colours::kRed);
-    port_.SetText(ids::kVerifyHint, text);
+    port_->SetColour(ids::kVerifyHint, colours::kRed);
+    port_->SetText(ids::kVerifyHint, text);
 }
 
 void StatusViewLogic::ShowPathTooLong() {
@@ -165,14 +180,14 @@ void StatusViewLogic::ClearPathNotice() {
     if (!pathNoticeShown_)
         return;
     pathNoticeShown_ = false;
-    port_.SetColour(ids::kVerifyHint, colours::kBlack);
-    port_.SetText(ids::kVerifyHint, texts::kVerifyHint);
+    port_->SetColour(ids::kVerifyHint, colours::kBlack);
+    port_->SetText(ids::kVerifyHint, texts::kVerifyHint);
 }
 
 void StatusViewLogic::ShowRomVersion(std::wstring_view version) {
     std::wstring line = texts::kRomVersionPrefix;
     line += version;
-    port_.SetText(ids::kRomVersion, line);
+    port_->SetText(ids::kRomVersion, line);
 }
 
 void StatusViewLogic::OnTimer(unsigned id) {
@@ -181,18 +196,18 @@ void StatusViewLogic::OnTimer(unsigned id) {
         const VerifyTick tick = NextVerifyTick(percent_);
         percent_ = tick.percent;
         if (tick.timer == VerifyTick::Timer::Restart)
-            port_.StartTimer(timers::kVerifyProgress, tick.periodMs);
+            port_->StartTimer(timers::kVerifyProgress, tick.periodMs);
         else if (tick.timer == VerifyTick::Timer::Stop)
-            port_.StopTimer(timers::kVerifyProgress);
+            port_->StopTimer(timers::kVerifyProgress);
         SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, percent_);
         break;
     }
     case timers::kPrepareSpinner:
-        port_.SetText(ids::kPrepareLine, SpinnerText(texts::kPreparing, prepareFrame_));
+        port_->SetText(ids::kPrepareLine, SpinnerText(texts::kPreparing, prepareFrame_));
         prepareFrame_ = Advance(prepareFrame_);
         break;
     case timers::kUpgradeSpinner:
-        port_.SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, upgradeFrame_));
+        port_->SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, upgradeFrame_));
         upgradeFrame_ = Advance(upgradeFrame_);
         break;
     default:

@@ -11,16 +11,17 @@
 namespace tarnvel {
 
 // The operations the logic needs from the view's controls and timers, by control or timer id.
+// Each does nothing unless a port overrides it.
 class StatusViewPort {
 public:
-    virtual void SetText(int id, std::wstring_view text) = 0;
-    virtual void SetColour(int id, std::uint32_t colour) = 0; // 0x00BBGGRR
-    virtual void Show(int id, bool visible) = 0;
-    virtual void SetBar(int id, int percent) = 0;
-    virtual void SetPicture(int id, int picture) = 0; // an image control, an embedded PNG's id
+    virtual void SetText(int /*id*/, std::wstring_view /*text*/) {}
+    virtual void SetColour(int /*id*/, std::uint32_t /*colour*/) {} // 0x00BBGGRR
+    virtual void Show(int /*id*/, bool /*visible*/) {}
+    virtual void SetBar(int /*id*/, int /*percent*/) {}
+    virtual void SetPicture(int /*id*/, int /*picture*/) {} // an image control, an embedded PNG's id
     // Starting a running timer starts it again with the new period.
-    virtual void StartTimer(unsigned id, unsigned periodMs) = 0;
-    virtual void StopTimer(unsigned id) = 0;
+    virtual void StartTimer(unsigned /*id*/, unsigned /*periodMs*/) {}
+    virtual void StopTimer(unsigned /*id*/) {}
 
 protected:
     ~StatusViewPort() = default;
@@ -41,46 +42,31 @@ VerifyTick NextVerifyTick(int percent);
 // "正在准备数据.../" and so on: the base text followed by the frame's character.
 std::wstring SpinnerText(std::wstring_view base, int frame);
 
-// What the wizard's flow shows on the status view, state by state.
-class StatusView {
+// What the status view shows in each state of a run, told by the wizard's flow. It outlives the
+// view's window: while no view is attached, nothing is shown.
+class StatusViewLogic {
 public:
-    virtual void ShowPreparing() = 0;
-    virtual void ShowVerifyPassed() = 0;
-    virtual void ShowVerifyFailed() = 0;
-    virtual void ShowUpgrading() = 0;
-    virtual void ShowUpgradeStarted() = 0;
-    virtual void SetDownloadPercent(int percent) = 0;
-    virtual void ShowUpgradeSucceeded() = 0;
-    virtual void ShowUpgradeFailed() = 0;
+    StatusViewLogic();
+    explicit StatusViewLogic(StatusViewPort& port) : port_(&port) {}
 
-    // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
-    virtual void ShowPathTooLong() = 0;
-    virtual void ShowNoPackage() = 0;
-    virtual void ShowPackageUnreadable() = 0;
-    virtual void ClearPathNotice() = 0;
+    // The view's window, from its creation to its destruction (null).
+    void Attach(StatusViewPort* port);
 
-protected:
-    ~StatusView() = default;
-};
-
-class StatusViewLogic final : public StatusView {
-public:
-    explicit StatusViewLogic(StatusViewPort& port) : port_(port) {}
-
-    void ShowPreparing() override;
-    void ShowVerifyPassed() override;
-    void ShowVerifyFailed() override;
-    void ShowUpgrading() override;
-    void ShowUpgradeStarted() override;
-    void SetDownloadPercent(int percent) override;
+    void ShowPreparing();
+    void ShowVerifyPassed();
+    void ShowVerifyFailed();
+    void ShowUpgrading();
+    void ShowUpgradeStarted();
+    void SetDownloadPercent(int percent);
     // The same with the time of the report, for the time left.
     void SetDownloadPercent(int percent, std::uint64_t nowMs);
-    void ShowUpgradeSucceeded() override;
-    void ShowUpgradeFailed() override;
-    void ShowPathTooLong() override;
-    void ShowNoPackage() override;
-    void ShowPackageUnreadable() override;
-    void ClearPathNotice() override;
+    void ShowUpgradeSucceeded();
+    void ShowUpgradeFailed();
+    // Page 0: the chosen path cannot be handed to the engine; and the hint back in its place.
+    void ShowPathTooLong();
+    void ShowNoPackage();
+    void ShowPackageUnreadable();
+    void ClearPathNotice();
 
     // A package was chosen: the version line of the result page.
     void ShowRomVersion(std::wstring_view version);
@@ -96,7 +82,7 @@ private:
     void ShowPathNotice(std::wstring_view text);
     void HideTimeLeft();
 
-    StatusViewPort& port_;
+    StatusViewPort* port_;
     int percent_ = 0;
     // The spinners are never reset: a spinner that starts again goes on from its next frame.
     int prepareFrame_ = 0;

@@ -1,6 +1,5 @@
 #include "wizard/wizard_flow.h"
 
-#include "download/download_controller.h"
 #include "wizard/wizard_texts.h"
 
 namespace tarnvel {
@@ -20,32 +19,6 @@ CloseAction DecideClose(bool hasController, bool closeAllowed) {
     if (!hasController)
         return CloseAction::CloseNow;
     return closeAllowed ? CloseAction::Ask : CloseAction::Refuse;
-}
-
-namespace {
-
-class NoStatusView final : public StatusView {
-public:
-    void ShowPreparing() override {}
-    void ShowVerifyPassed() override {}
-    void ShowVerifyFailed() override {}
-    void ShowUpgrading() override {}
-    void ShowUpgradeStarted() override {}
-    void SetDownloadPercent(int) override {}
-    void ShowUpgradeSucceeded() override {}
-    void ShowUpgradeFailed() override {}
-    void ShowPathTooLong() override {}
-    void ShowNoPackage() override {}
-    void ShowPackageUnreadable() override {}
-    void ClearPathNotice() override {}
-};
-
-} // namespace
-
-StatusView& WizardFlow::Status() {
-    static NoStatusView none;
-    StatusView* status = port_.Status();
-    return status ? *status : none;
 }
 
 void WizardFlow::SetButton(WizardButton button, bool enabled) {
@@ -86,28 +59,28 @@ void WizardFlow::OnNext() {
     if (currentPage_ == 0) {
         const std::wstring path = port_.PackagePathText();
         if (path.empty()) {
-            Status().ShowNoPackage();
+            status_.ShowNoPackage();
             return;
         }
         // The engine takes at most 255 characters; a shortened path would name another file, so
         // nothing starts and the user is told on this page.
         if (!port_.SetPackagePath(path)) {
-            Status().ShowPathTooLong();
+            status_.ShowPathTooLong();
             return;
         }
         // A missing or unreadable package would only fail after the whole verification.
         if (CheckPackagePath(path, probe_) != PackagePathCheck::Usable) {
-            Status().ShowPackageUnreadable();
+            status_.ShowPackageUnreadable();
             return;
         }
-        Status().ClearPathNotice();
+        status_.ClearPathNotice();
         waitingForPhone_ = false;
         port_.PostCommand(Command::Verify);
-        Status().ShowPreparing();
+        status_.ShowPreparing();
         GoToPage(1);
         DisableBoth();
     } else if (currentPage_ == 2) {
-        Status().SetDownloadPercent(0);
+        status_.SetDownloadPercent(0);
         GoToPage(0);
         DisableBoth();
     }
@@ -162,74 +135,46 @@ void WizardFlow::FinishSlide() {
         OnSlideTick();
 }
 
-void WizardFlow::OnVerifyPassed() {
-    Status().ShowVerifyPassed();
-    waitingForPhone_ = true;
-    // Back is usable once the slide to page 1 has ended too; the arrival enables it otherwise.
-    if (currentPage_ == 1 && !slider_.Running())
-        SetButton(WizardButton::Back, true);
-}
-
-void WizardFlow::OnVerifyFailed() {
+void WizardFlow::GoToResult(const std::optional<TaskbarLook>& look) {
     waitingForPhone_ = false;
-    Status().ShowVerifyFailed();
-    Apply(taskbar_.OnFailed());
+    Apply(look);
     GoToPage(2);
-}
-
-void WizardFlow::OnUpgradeStarted() {
-    Status().ShowUpgradeStarted();
-}
-
-void WizardFlow::OnProgress(int percent) {
-    Status().SetDownloadPercent(percent);
-    Apply(taskbar_.OnProgress(percent));
-}
-
-void WizardFlow::OnUpgradeSucceeded() {
-    waitingForPhone_ = false;
-    Status().SetDownloadPercent(100);
-    Status().ShowUpgradeSucceeded();
-    Apply(taskbar_.OnSucceeded());
-    GoToPage(2);
-}
-
-void WizardFlow::OnUpgradeFailed() {
-    waitingForPhone_ = false;
-    Status().ShowUpgradeFailed();
-    Apply(taskbar_.OnFailed());
-    GoToPage(2);
-}
-
-void WizardFlow::OnUpgradeBegin() {
-    waitingForPhone_ = false;
-    SetButton(WizardButton::Back, false);
-    Status().ShowUpgrading();
-    Apply(taskbar_.OnUpgradeBegin());
 }
 
 void WizardFlow::CarryOut(const DownloadEvent& event) {
     switch (event.kind) {
     case DownloadEventKind::VerifyPassed:
-        OnVerifyPassed();
+        status_.ShowVerifyPassed();
+        waitingForPhone_ = true;
+        // Back is usable once the slide to page 1 has ended too; the arrival enables it otherwise.
+        if (currentPage_ == 1 && !slider_.Running())
+            SetButton(WizardButton::Back, true);
         break;
     case DownloadEventKind::VerifyFailed:
-        OnVerifyFailed();
-        break;
-    case DownloadEventKind::UpgradeStarted:
-        OnUpgradeStarted();
-        break;
-    case DownloadEventKind::Progress:
-        OnProgress(event.percent);
-        break;
-    case DownloadEventKind::UpgradeSucceeded:
-        OnUpgradeSucceeded();
-        break;
-    case DownloadEventKind::UpgradeFailed:
-        OnUpgradeFailed();
+        status_.ShowVerifyFailed();
+        GoToResult(taskbar_.OnFailed());
         break;
     case DownloadEventKind::UpgradeBegin:
-        OnUpgradeBegin();
+        waitingForPhone_ = false;
+        SetButton(WizardButton::Back, false);
+        status_.ShowUpgrading();
+        Apply(taskbar_.OnUpgradeBegin());
+        break;
+    case DownloadEventKind::UpgradeStarted:
+        status_.ShowUpgradeStarted();
+        break;
+    case DownloadEventKind::Progress:
+        status_.SetDownloadPercent(event.percent);
+        Apply(taskbar_.OnProgress(event.percent));
+        break;
+    case DownloadEventKind::UpgradeSucceeded:
+        status_.SetDownloadPercent(100);
+        status_.ShowUpgradeSucceeded();
+        GoToResult(taskbar_.OnSucceeded());
+        break;
+    case DownloadEventKind::UpgradeFailed:
+        status_.ShowUpgradeFailed();
+        GoToResult(taskbar_.OnFailed());
         break;
     case DownloadEventKind::CloseAllowedChanged:
         break; // the window's queue turns it into a wake-up alone

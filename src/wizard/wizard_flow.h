@@ -30,7 +30,7 @@ struct PageButtons {
 // The buttons as a slide's arrival at a page leaves them.
 PageButtons ButtonsOnArrival(int page);
 
-// What the flow needs from the main window, the status view and the controller.
+// What the flow needs from the main window and the controller.
 class WizardPort {
 public:
     // The controller.
@@ -38,10 +38,8 @@ public:
     virtual void PostCommand(Command command) = 0;
     virtual void BeginStop() = 0;
 
-    // The status view.
+    // The status view's path box.
     virtual std::wstring PackagePathText() = 0;
-    // Null while the view does not exist.
-    virtual StatusView* Status() = 0;
 
     // The main window.
     virtual void SetCaption(WizardButton button, std::wstring_view caption) = 0;
@@ -70,7 +68,8 @@ CloseAction DecideClose(bool hasController, bool closeAllowed);
 
 class WizardFlow {
 public:
-    WizardFlow(WizardPort& port, const FileProbe& probe) : port_(port), probe_(probe) {}
+    WizardFlow(WizardPort& port, StatusViewLogic& status, const FileProbe& probe)
+        : port_(port), status_(status), probe_(probe) {}
 
     // The buttons as initialisation leaves them: back hidden, next "ROM包校验".
     void Init();
@@ -80,15 +79,7 @@ public:
     void GoToPage(int page);
     void OnSlideTick();
 
-    // The controller's reports, on the UI thread.
-    void OnVerifyPassed();
-    void OnVerifyFailed();
-    void OnUpgradeStarted();
-    void OnProgress(int percent);
-    void OnUpgradeSucceeded();
-    void OnUpgradeFailed();
-    void OnUpgradeBegin();
-    // One event taken from the window's event queue.
+    // One of the controller's reports, taken from the window's event queue on the UI thread.
     void CarryOut(const DownloadEvent& event);
 
     int CurrentPage() const { return currentPage_; }
@@ -101,14 +92,15 @@ public:
     const TaskbarLook& Taskbar() const { return taskbar_.Current(); }
 
 private:
-    // The view, or one that shows nothing while there is none.
-    StatusView& Status();
     void SetButton(WizardButton button, bool enabled);
     void ShowButton(WizardButton button, bool visible);
     void DisableBoth();
     void Apply(const std::optional<TaskbarLook>& look);
+    // The run is over: the taskbar shows how, and the result page comes.
+    void GoToResult(const std::optional<TaskbarLook>& look);
 
     WizardPort& port_;
+    StatusViewLogic& status_;
     const FileProbe& probe_;
     int currentPage_ = 0;
     int pendingPage_ = 0;

@@ -1,5 +1,5 @@
 // The controller driving the simulated engine through whole upgrades.
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 
 #include "support/sim_fixture.h"
 #include "text/code_page.h"
@@ -342,7 +342,8 @@ TEST_F(ControllerTest, ShutdownKeepsHandlingMessagesSentByAHook) {
 }
 
 TEST(ControllerWithoutEngine, PathsOverTheLimitAreRefusedAndShutdownIsImmediate) {
-    DownloadController controller;
+    SystemController system;
+    DownloadController& controller = *system;
     EXPECT_TRUE(controller.SetPackagePath(std::wstring(255, L'a')));
     EXPECT_FALSE(controller.SetPackagePath(std::wstring(256, L'a')));
     EXPECT_FALSE(controller.SetPackagePath(std::wstring(L"a\0b", 3)));

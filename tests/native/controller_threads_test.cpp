@@ -1,7 +1,7 @@
 // The controller's threading on std::thread with a scripted engine: the mailbox against posters
 // on several threads, and Shutdown at random points against running workers and the engine's
 // own threads. Run under ThreadSanitizer it also shows any unguarded shared field.
-#include "download/controller_core.h"
+#include "download/download_controller.h"
 
 #include "support/fake_engine.h"
 #include "support/memory_log_sink.h"
@@ -22,8 +22,6 @@ namespace tarnvel {
 namespace {
 
 using namespace std::chrono_literals;
-using detail::ControllerCore;
-using detail::ControllerTimings;
 using testing::EngineScript;
 using testing::FakeEngine;
 using testing::MemoryLogSink;
@@ -63,10 +61,11 @@ struct EventRecord final : DownloadEventSink {
 EventRecord g_hooks;
 
 // A controller as the main window makes it, on the test platform and the fake engine.
-std::shared_ptr<ControllerCore> StartController(TestPlatform& platform, std::shared_ptr<MemoryLogSink> sink,
-                                                const ControllerTimings& timings) {
-    auto core =
-        std::make_shared<ControllerCore>(platform, std::make_unique<CellLog>(L"D:\\Tools", sink), timings);
+std::shared_ptr<DownloadController> StartController(TestPlatform& platform,
+                                                    std::shared_ptr<MemoryLogSink> sink,
+                                                    const ControllerTimings& timings) {
+    auto core = std::make_shared<DownloadController>(platform, std::make_unique<CellLog>(L"D:\\Tools", sink),
+                                                     timings);
     core->SetExeFolder(L"D:\\Tools");
     core->Register();
     core->SetEventSink(&g_hooks);
@@ -76,7 +75,7 @@ std::shared_ptr<ControllerCore> StartController(TestPlatform& platform, std::sha
 
 // A failed assertion leaves the test early: the controller's threads must still end.
 struct ShutdownAtExit {
-    std::shared_ptr<ControllerCore> core;
+    std::shared_ptr<DownloadController> core;
     ~ShutdownAtExit() { core->Shutdown(); }
 };
 
@@ -151,7 +150,7 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
                                      Command{32}};
             for (int i = 0; i < kPostsEach; ++i) {
                 if (random() % 50 == 0) {
-                    core->StartStopThread(); // BeginStop, and a failure report's stop
+                    core->BeginStop(); // BeginStop, and a failure report's stop
                     ++beginStops;
                     continue;
                 }
@@ -278,7 +277,7 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
             core->PostCommand(Command::Verify);
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 4000));
             if (random() % 2 == 0) { // Back
-                core->StartStopThread();
+                core->BeginStop();
                 core->PostCommand(Command::EndLog);
             }
             if (!core->IsCloseAllowed())

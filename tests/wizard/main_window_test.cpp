@@ -2,7 +2,7 @@
 // dVarnok.dll): the wizard's flow through whole runs, driven by the buttons' click notifications.
 #include "controls/themed_label.h"
 #include "controls/window_base.h"
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 #include "gui_counters.h"
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
@@ -46,8 +46,8 @@ protected:
 
     void Open(DpiFunctions dpi = DpiFunctions::FromSystem()) {
         dialog_.reset();
-        controller_ = std::make_unique<DownloadController>();
-        dialog_ = std::make_unique<CMainDlg>(*controller_, nullptr, dpi);
+        controller_ = std::make_unique<SystemController>();
+        dialog_ = std::make_unique<CMainDlg>(**controller_, nullptr, dpi);
         ASSERT_TRUE(dialog_->Create());
         main_ = dialog_->Handle();
         ShowWindow(main_, SW_SHOW);
@@ -143,7 +143,7 @@ protected:
 
     testing::ScratchFolder scratch_{L"wizard"};
     std::wstring package_;
-    std::unique_ptr<DownloadController> controller_; // outlives the dialog
+    std::unique_ptr<SystemController> controller_; // outlives the dialog
     std::unique_ptr<CMainDlg> dialog_;
     HWND main_ = nullptr;
     HWND view_ = nullptr;

@@ -39,8 +39,9 @@ public:
     ~Host() { DestroyWindow(hwnd); }
 
     HWND hwnd = nullptr;
-    CDocumentView container{[] {
-        return std::make_unique<CTarnvelAssistantDownloadView>();
+    StatusViewLogic status;
+    CDocumentView container{[this] {
+        return std::make_unique<CTarnvelAssistantDownloadView>(status);
     }};
     CTarnvelAssistantDownloadView* view = nullptr;
 };

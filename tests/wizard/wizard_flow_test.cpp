@@ -1,6 +1,7 @@
 #include "wizard/wizard_flow.h"
 
 #include "download/download_controller.h"
+#include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
 #include <gmock/gmock.h>
@@ -35,8 +36,22 @@ std::string Utf8(std::wstring_view text) {
     return out;
 }
 
+// What the recording port logs for a line of the status view.
+std::string Upgrade(std::wstring_view text) {
+    return "upgrade " + Utf8(text);
+}
+std::string Result(std::wstring_view text) {
+    return "result " + Utf8(text);
+}
+std::string Hint(std::wstring_view text) {
+    return "hint " + Utf8(text);
+}
+std::string Percent(int percent) {
+    return "percent " + std::to_string(percent) + "%";
+}
+
 // Records every effect as one line, so that tests can check both what happens and its order.
-class RecordingPort final : public WizardPort, public StatusView {
+class RecordingPort final : public WizardPort, public StatusViewPort {
 public:
     std::vector<std::string> log;
     std::wstring pathText;
@@ -57,21 +72,16 @@ public:
     }
     void BeginStop() override { log.push_back("BeginStop"); }
     std::wstring PackagePathText() override { return pathText; }
-    StatusView* Status() override { return this; }
-    void ShowPathTooLong() override { log.push_back("ShowPathTooLong"); }
-    void ShowNoPackage() override { log.push_back("ShowNoPackage"); }
-    void ShowPackageUnreadable() override { log.push_back("ShowPackageUnreadable"); }
-    void ClearPathNotice() override { log.push_back("ClearPathNotice"); }
-    void ShowPreparing() override { log.push_back("ShowPreparing"); }
-    void ShowVerifyPassed() override { log.push_back("ShowVerifyPassed"); }
-    void ShowVerifyFailed() override { log.push_back("ShowVerifyFailed"); }
-    void ShowUpgrading() override { log.push_back("ShowUpgrading"); }
-    void ShowUpgradeStarted() override { log.push_back("ShowUpgradeStarted"); }
-    void SetDownloadPercent(int percent) override {
-        log.push_back("SetDownloadPercent " + std::to_string(percent));
+    // The status view: the lines that tell the user what happens, by the text they show.
+    void SetText(int id, std::wstring_view text) override {
+        const char* line = id == ids::kVerifyHint       ? "hint"
+                           : id == ids::kUpgradeLine    ? "upgrade"
+                           : id == ids::kUpgradePercent ? "percent"
+                           : id == ids::kResultHeading  ? "result"
+                                                        : nullptr;
+        if (line)
+            log.push_back(std::string(line) + " " + Utf8(text));
     }
-    void ShowUpgradeSucceeded() override { log.push_back("ShowUpgradeSucceeded"); }
-    void ShowUpgradeFailed() override { log.push_back("ShowUpgradeFailed"); }
     void SetCaption(WizardButton button, std::wstring_view caption) override {
         log.push_back(Name(button) + " caption " + Utf8(caption));
     }
@@ -128,13 +138,15 @@ protected:
     }
 
     RecordingPort port;
+    StatusViewLogic status{port};
     FixedProbe probe;
-    WizardFlow flow{port, probe};
+    WizardFlow flow{port, status, probe};
 };
 
 TEST_F(WizardFlowTest, InitialisationHidesBackAndLabelsNextForTheFirstVerification) {
     RecordingPort fresh;
-    WizardFlow flow2(fresh, probe);
+    StatusViewLogic freshStatus(fresh);
+    WizardFlow flow2(fresh, freshStatus, probe);
     flow2.Init();
     EXPECT_THAT(fresh.log, ElementsAre("back caption 上一步", "back hidden", "next caption ROM包校验"));
     EXPECT_EQ(flow2.CurrentPage(), 0);
@@ -145,8 +157,9 @@ TEST_F(WizardFlowTest, NextWithAPathStartsVerificationAndSlidesToPageOne) {
     port.log.clear();
     port.pathText = L"C:\\roms\\phone.RZB";
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand Verify",
-                                      "ShowPreparing", "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_THAT(port.log,
+                ElementsAre("SetPackagePath", "PostCommand Verify", Upgrade(texts::kWaitingForVerify),
+                            Percent(0), "StartSlideTimer", "back disabled", "next disabled"));
     EXPECT_EQ(port.storedPath, L"C:\\roms\\phone.RZB");
     EXPECT_EQ(flow.CurrentPage(), 0);
     EXPECT_EQ(flow.PendingPage(), 1);
@@ -163,7 +176,7 @@ TEST_F(WizardFlowTest, NextWithAnEmptyPathAsksForAPackageAndNothingStarts) {
     port.log.clear();
     port.pathText.clear();
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("ShowNoPackage"));
+    EXPECT_THAT(port.log, ElementsAre(Hint(texts::kNoPackage)));
     EXPECT_FALSE(flow.Sliding());
 }
 
@@ -174,7 +187,7 @@ TEST_P(UnusablePackageTest, IsReportedOnPageZeroAndNothingStarts) {
     port.pathText = L"C:\\roms\\phone.RZB";
     probe.state = GetParam();
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ShowPackageUnreadable"));
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", Hint(texts::kPackageUnreadable)));
     EXPECT_FALSE(flow.Sliding());
 
     // Chosen again, it starts.
@@ -192,35 +205,37 @@ TEST_F(WizardFlowTest, RefusedPathIsReportedOnPageZeroAndNothingStarts) {
     port.pathText = std::wstring(256, L'a');
     port.acceptPath = false;
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ShowPathTooLong"));
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", Hint(texts::kPathTooLong)));
     EXPECT_FALSE(flow.Sliding());
     EXPECT_EQ(flow.CurrentPage(), 0);
 
-    // The buttons keep their state, so a shorter path can be tried at once.
+    // The buttons keep their state, so a shorter path can be tried at once; the hint is back.
     port.log.clear();
     port.acceptPath = true;
     port.pathText = L"C:\\a.RZB";
     flow.OnNext();
-    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", "ClearPathNotice", "PostCommand Verify",
-                                      "ShowPreparing", "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_THAT(port.log, ElementsAre("SetPackagePath", Hint(texts::kVerifyHint), "PostCommand Verify",
+                                      Upgrade(texts::kWaitingForVerify), Percent(0), "StartSlideTimer",
+                                      "back disabled", "next disabled"));
 }
 
 TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
     StartVerification();
-    flow.OnVerifyPassed();
-    EXPECT_THAT(port.log, ElementsAre("ShowVerifyPassed", "back enabled"));
+    flow.CarryOut({DownloadEventKind::VerifyPassed});
+    EXPECT_THAT(port.log, ElementsAre(Upgrade(texts::kConnectPhone), "back enabled"));
 
     port.log.clear();
-    flow.OnUpgradeBegin();
-    flow.OnUpgradeStarted();
-    flow.OnProgress(37);
-    EXPECT_THAT(port.log, ElementsAre("back disabled", "ShowUpgrading", "Taskbar normal 0",
-                                      "ShowUpgradeStarted", "SetDownloadPercent 37", "Taskbar normal 37"));
+    flow.CarryOut({DownloadEventKind::UpgradeBegin});
+    flow.CarryOut({DownloadEventKind::UpgradeStarted});
+    flow.CarryOut({DownloadEventKind::Progress, 37});
+    EXPECT_THAT(port.log, ElementsAre("back disabled", Upgrade(SpinnerText(texts::kUpgrading, 0)), Percent(0),
+                                      "Taskbar normal 0", Upgrade(texts::kUpgrading), Percent(37),
+                                      "Taskbar normal 37"));
 
     port.log.clear();
-    flow.OnUpgradeSucceeded();
-    EXPECT_THAT(port.log, ElementsAre("SetDownloadPercent 100", "ShowUpgradeSucceeded", "Taskbar none 0",
-                                      "StartSlideTimer"));
+    flow.CarryOut({DownloadEventKind::UpgradeSucceeded});
+    EXPECT_THAT(port.log,
+                ElementsAre(Percent(100), Result(texts::kSucceeded), "Taskbar none 0", "StartSlideTimer"));
     port.log.clear();
     EXPECT_EQ(FinishSlide(), 6);
     EXPECT_THAT(port.log, ElementsAre("StopSlideTimer", "SetStep 2", "back caption 上一步", "back hidden",
@@ -230,8 +245,7 @@ TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
     port.log.clear();
     port.xs.clear();
     flow.OnNext();
-    EXPECT_THAT(port.log,
-                ElementsAre("SetDownloadPercent 0", "StartSlideTimer", "back disabled", "next disabled"));
+    EXPECT_THAT(port.log, ElementsAre(Percent(0), "StartSlideTimer", "back disabled", "next disabled"));
     port.log.clear();
     EXPECT_EQ(FinishSlide(), 8);
     EXPECT_THAT(port.xs, ElementsAre(-1080, -720, -600, -480, -360, -240, -120, 0));
@@ -243,7 +257,7 @@ TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
 
 TEST_F(WizardFlowTest, BackWhileWaitingForThePhoneStopsAndReturns) {
     StartVerification();
-    flow.OnVerifyPassed();
+    flow.CarryOut({DownloadEventKind::VerifyPassed});
     port.log.clear();
     flow.OnBack();
     EXPECT_THAT(port.log, ElementsAre("BeginStop", "PostCommand EndLog", "StartSlideTimer", "back disabled",
@@ -264,8 +278,8 @@ TEST_F(WizardFlowTest, ClicksOnButtonsTheUserCannotPressAreIgnored) {
     flow.OnNext();
     EXPECT_THAT(port.log, IsEmpty());
     // Back after the upgrade began.
-    flow.OnVerifyPassed();
-    flow.OnUpgradeBegin();
+    flow.CarryOut({DownloadEventKind::VerifyPassed});
+    flow.CarryOut({DownloadEventKind::UpgradeBegin});
     port.log.clear();
     flow.OnBack();
     EXPECT_THAT(port.log, IsEmpty());
@@ -282,12 +296,12 @@ TEST_F(WizardFlowTest, BackIsUsableOnceTheSlideHasEndedAndTheVerificationPassedI
         flow.OnSlideTick();
         if (verifiedFirst) {
             port.log.clear();
-            flow.OnVerifyPassed();
+            flow.CarryOut({DownloadEventKind::VerifyPassed});
             EXPECT_THAT(port.log, ::testing::Not(::testing::Contains("back enabled"))); // not mid-slide
             FinishSlide();
         } else {
             FinishSlide();
-            flow.OnVerifyPassed();
+            flow.CarryOut({DownloadEventKind::VerifyPassed});
         }
         EXPECT_EQ(flow.CurrentPage(), 1);
         port.log.clear();
@@ -304,7 +318,7 @@ TEST_F(WizardFlowTest, ResultDuringASlideRestartsFromThePageLastArrivedAt) {
     flow.OnSlideTick();
     flow.OnSlideTick(); // strip at -240, page 0 is still the page arrived at
     port.xs.clear();
-    flow.OnVerifyFailed();
+    flow.CarryOut({DownloadEventKind::VerifyFailed});
     EXPECT_EQ(flow.PendingPage(), 2);
     // It jumps back to page 0 first; forward slides always go in steps of 120.
     EXPECT_EQ(FinishSlide(), 12);
@@ -315,15 +329,15 @@ TEST_F(WizardFlowTest, ResultDuringASlideRestartsFromThePageLastArrivedAt) {
 
 TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
     StartVerification();
-    flow.OnVerifyFailed();
-    EXPECT_THAT(port.log, ElementsAre("ShowVerifyFailed", "Taskbar error 100", "StartSlideTimer"));
+    flow.CarryOut({DownloadEventKind::VerifyFailed});
+    EXPECT_THAT(port.log, ElementsAre(Result(texts::kVerifyFailed), "Taskbar error 100", "StartSlideTimer"));
     FinishSlide();
     EXPECT_EQ(flow.CurrentPage(), 2);
 
     // A late progress report does not turn the red button back into progress.
     port.log.clear();
-    flow.OnProgress(50);
-    EXPECT_THAT(port.log, ElementsAre("SetDownloadPercent 50"));
+    flow.CarryOut({DownloadEventKind::Progress, 50});
+    EXPECT_THAT(port.log, ElementsAre(Percent(50)));
 
     // Returning to the first page clears the button.
     flow.OnNext();
@@ -334,22 +348,23 @@ TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
 
 TEST_F(WizardFlowTest, UpgradeFailureAfterProgress) {
     StartVerification();
-    flow.OnVerifyPassed();
-    flow.OnUpgradeBegin();
-    flow.OnProgress(60);
+    flow.CarryOut({DownloadEventKind::VerifyPassed});
+    flow.CarryOut({DownloadEventKind::UpgradeBegin});
+    flow.CarryOut({DownloadEventKind::Progress, 60});
     port.log.clear();
-    flow.OnUpgradeFailed();
-    EXPECT_THAT(port.log, ElementsAre("ShowUpgradeFailed", "Taskbar error 100", "StartSlideTimer"));
+    flow.CarryOut({DownloadEventKind::UpgradeFailed});
+    EXPECT_THAT(port.log, ElementsAre(Result(texts::kUpgradeFailed), "Taskbar error 100", "StartSlideTimer"));
 }
 
 TEST_F(WizardFlowTest, SecondCellStartingDisablesBackAgainAndStaysOnThePage) {
     StartVerification();
-    flow.OnVerifyPassed();
-    flow.OnUpgradeBegin();
-    flow.OnProgress(30);
+    flow.CarryOut({DownloadEventKind::VerifyPassed});
+    flow.CarryOut({DownloadEventKind::UpgradeBegin});
+    flow.CarryOut({DownloadEventKind::Progress, 30});
     port.log.clear();
-    flow.OnUpgradeBegin();
-    EXPECT_THAT(port.log, ElementsAre("back disabled", "ShowUpgrading", "Taskbar normal 0"));
+    flow.CarryOut({DownloadEventKind::UpgradeBegin});
+    EXPECT_THAT(port.log, ElementsAre("back disabled", Upgrade(SpinnerText(texts::kUpgrading, 0)), Percent(0),
+                                      "Taskbar normal 0"));
     EXPECT_FALSE(flow.Sliding());
     EXPECT_EQ(flow.CurrentPage(), 1);
 }
@@ -367,25 +382,6 @@ TEST_F(WizardFlowTest, StrayTickAfterTheSlideEndedDoesNothing) {
     flow.OnSlideTick();
     EXPECT_THAT(port.log, IsEmpty());
     EXPECT_THAT(port.xs, IsEmpty());
-}
-
-TEST_F(WizardFlowTest, QueuedReportsDriveTheSameHandlers) {
-    StartVerification();
-    for (const DownloadEvent& work :
-         {DownloadEvent{DownloadEventKind::VerifyPassed}, DownloadEvent{DownloadEventKind::UpgradeBegin},
-          DownloadEvent{DownloadEventKind::UpgradeStarted}, DownloadEvent{DownloadEventKind::Progress, 64},
-          DownloadEvent{DownloadEventKind::UpgradeFailed}})
-        flow.CarryOut(work);
-    EXPECT_THAT(port.log, ElementsAre("ShowVerifyPassed", "back enabled", "back disabled", "ShowUpgrading",
-                                      "Taskbar normal 0", "ShowUpgradeStarted", "SetDownloadPercent 64",
-                                      "Taskbar normal 64", "ShowUpgradeFailed", "Taskbar error 100",
-                                      "StartSlideTimer"));
-    port.log.clear();
-    flow.CarryOut({DownloadEventKind::UpgradeSucceeded});
-    flow.CarryOut({DownloadEventKind::VerifyFailed});
-    EXPECT_THAT(port.log,
-                ElementsAre("SetDownloadPercent 100", "ShowUpgradeSucceeded", "Taskbar none 0",
-                            "StartSlideTimer", "ShowVerifyFailed", "Taskbar error 100", "StartSlideTimer"));
 }
 
 TEST(CloseDecision, AsksWhenAllowedRefusesWhileWritingClosesWithoutController) {

@@ -66,8 +66,9 @@ protected:
     std::wstring Text(int id) const { return view->Label(id)->Text(); }
 
     HostWindow host;
-    CDocumentView container{[] {
-        return std::make_unique<CTarnvelAssistantDownloadView>();
+    StatusViewLogic status;
+    CDocumentView container{[this] {
+        return std::make_unique<CTarnvelAssistantDownloadView>(status);
     }};
     CTarnvelAssistantDownloadView* view = nullptr;
 };

@@ -19,7 +19,7 @@
 //
 // Output, one line per event: "[+<ms since start> ms] <what>". Exit code 0, or 3 after a
 // timeout, 2 for a bad step.
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 #include "text/code_page.h"
 
 #include <windows.h>
@@ -124,7 +124,8 @@ bool Until(std::string condition) {
 
 int wmain(int argc, wchar_t** argv) {
     static PrintingSink sink; // outlives the controller
-    DownloadController controller;
+    SystemController system;
+    DownloadController& controller = *system;
     controller.SetEventSink(&sink);
     controller.LoadEngine();
     Say("> load");

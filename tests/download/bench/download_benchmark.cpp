@@ -5,7 +5,7 @@
 //   download_benchmark [storm seconds (10)] [idle seconds (10)]
 //
 // Run it from its own folder (build/<preset>/bin/bench), which holds the simulated engine.
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 #include "download/engine_events.h"
 #include "log/cell_log.h"
 #include "text/code_page.h"
@@ -167,7 +167,8 @@ public:
 
 void CallbackHold() {
     static NoOpSink sink;
-    DownloadController controller; // registered; no engine needed to take the callbacks
+    SystemController system; // registered; no engine needed to take the callbacks
+    DownloadController& controller = *system;
     controller.SetEventSink(&sink);
     std::vector<double> progress, message;
     MsgInfoRecord record{};
@@ -199,7 +200,8 @@ double CpuSeconds() {
 }
 
 void Idle(int seconds) {
-    DownloadController controller;
+    SystemController system;
+    DownloadController& controller = *system;
     controller.LoadEngine(); // the control thread and the log's writer wait; nothing happens
     Sleep(200);
     const double before = CpuSeconds();

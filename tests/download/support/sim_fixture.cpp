@@ -55,7 +55,8 @@ std::wstring SimFixture::MakePackage(const std::string& model, const std::string
 }
 
 void SimFixture::StartController() {
-    controller_ = std::make_unique<DownloadController>();
+    system_ = std::make_unique<SystemController>();
+    controller_ = &**system_;
     controller_->SetEventSink(recorder_.Sink());
     controller_->LoadEngine();
 }
@@ -64,7 +65,8 @@ void SimFixture::ShutdownController() {
     if (!controller_)
         return;
     controller_->Shutdown();
-    controller_.reset();
+    controller_ = nullptr;
+    system_.reset();
 }
 
 std::vector<std::string> SimFixture::Trace() const {

@@ -3,7 +3,7 @@
 // each test gets a scratch folder for packages, phone storage and the engine's trace.
 #pragma once
 
-#include "download/download_controller.h"
+#include "download/system_controller.h"
 #include "hook_recorder.h"
 #include "test_files.h"
 
@@ -49,8 +49,8 @@ protected:
     ScratchFolder scratch_{L"sim"};
     std::wstring phone_ = scratch_ / L"phone0.bin";
     HookRecorder recorder_;
-    std::unique_ptr<DownloadController> controller_;
+    std::unique_ptr<SystemController> system_;
+    DownloadController* controller_ = nullptr; // system_'s
 };
-
 
 } // namespace tarnvel::testing

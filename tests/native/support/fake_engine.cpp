@@ -59,8 +59,8 @@ void FakeEngine::Reset(const EngineScript& script) {
     faults_.clear();
 }
 
-detail::EngineExports FakeEngine::Exports() const {
-    detail::EngineExports exports;
+EngineExports FakeEngine::Exports() const {
+    EngineExports exports;
     exports.init = &Init;
     exports.verify = &Verify;
     exports.run = &Run;

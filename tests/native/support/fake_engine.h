@@ -3,7 +3,7 @@
 // through the real callbacks it is given by InitDownloadObj.
 #pragma once
 
-#include "download/controller_core.h"
+#include "download/download_controller.h"
 
 #include <atomic>
 #include <mutex>
@@ -39,7 +39,7 @@ public:
 
     // Before each controller; no thread of the previous one may still be inside.
     void Reset(const EngineScript& script);
-    detail::EngineExports Exports() const;
+    EngineExports Exports() const;
     // The controller's unloading of the library.
     void Unload();
 
