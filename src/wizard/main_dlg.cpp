@@ -5,9 +5,9 @@
 #include "controls/paint_helpers.h"
 #include "download/download_controller.h"
 #include "resources/resource_ids.h"
+#include "wizard/download_view.h"
 #include "wizard/main_skin.h"
 #include "wizard/skin.h"
-#include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 

@@ -1,9 +1,9 @@
 // Figures, not assertions: how long a page slide takes and how often the strip is painted on the
 // way, and how long a hook holds the thread that calls it while the UI thread is busy.
 #include "controls/document_view.h"
+#include "wizard/download_view.h"
 #include "wizard/event_queue.h"
 #include "wizard/page_slider.h"
-#include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
 
 #include <commctrl.h>

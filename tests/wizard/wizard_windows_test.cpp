@@ -4,8 +4,8 @@
 #include "controls/image_loader.h"
 #include "controls/themed_label.h"
 #include "resources/picture_ids.h"
-#include "wizard/status_view.h"
-#include "wizard/step_indicator.h"
+#include "wizard/download_view.h"
+#include "wizard/progress_view.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 

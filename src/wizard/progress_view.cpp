@@ -1,4 +1,4 @@
-#include "wizard/step_indicator.h"
+#include "wizard/progress_view.h"
 
 #include "controls/paint_helpers.h"
 #include "resources/picture_ids.h"

@@ -1,4 +1,4 @@
-#include "wizard/status_view.h"
+#include "wizard/download_view.h"
 
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
