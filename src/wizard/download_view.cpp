@@ -318,7 +318,8 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
     case ControlKind::Image: {
         ImageEntry& image = images_[row.id];
         MoveForDpi(control, row.rect, dpi_);
-        const UniqueBitmap picture = LoadPngPictureForDpi(image.picture, dpi_); // the control keeps a copy
+        // The control keeps a copy.
+        const UniqueBitmap picture = LoadPngPictureForDpi(PictureIdsAtScales(image.picture), dpi_);
         ShowPictureIn(*image.control, picture.Get());
         break;
     }
@@ -335,8 +336,9 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
         break;
     }
     case ControlKind::PathBox: {
-        pathBox_.SetPictures(LoadPngPictureForDpi(kPicturePathBox, dpi_).Release(),
-                             LoadPngPictureForDpi(kPicturePathBoxFocused, dpi_).Release());
+        pathBox_.SetPictures(
+            LoadPngPictureForDpi(PictureIdsAtScales(kPicturePathBox), dpi_).Release(),
+            LoadPngPictureForDpi(PictureIdsAtScales(kPicturePathBoxFocused), dpi_).Release());
         pathBox_.pictureBorders = ScaleForDpi(Margins{1, 1, 1, 1}, dpi_);
         pathBox_.textMargins = ScaleForDpi(Margins{5, 6, 5, 6}, dpi_);
         MoveForDpi(control, row.rect, dpi_);
@@ -346,7 +348,7 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
         break;
     }
     case ControlKind::Button: {
-        UniqueBitmap strip = LoadPngPictureForDpi(row.picture, dpi_);
+        UniqueBitmap strip = LoadPngPictureForDpi(PictureIdsAtScales(row.picture), dpi_);
         SkinButton(browseButton_, view, strip.Get(), true, dpi_);
         browseStrip_ = std::move(strip); // the button no longer draws the old one
         PlaceForDpi(control, row.rect, dpi_);
@@ -443,7 +445,8 @@ void CTarnvelAssistantDownloadView::SetPicture(int id, int picture) {
     if (image == images_.end())
         return;
     image->second.picture = picture;
-    const UniqueBitmap loaded = LoadPngPictureForDpi(picture, dpi_); // the control keeps a copy
+    // The control keeps a copy.
+    const UniqueBitmap loaded = LoadPngPictureForDpi(PictureIdsAtScales(picture), dpi_);
     ShowPictureIn(*image->second.control, loaded.Get());
 }
 

@@ -181,7 +181,7 @@ void CMainDlg::OnInitDialog() {
 void CMainDlg::CreateChildren() {
     stepView_.SetDpi(dpi_);
     stepView_.Create(hwnd_, ScaleForDpi(kMainLayout.stepView, dpi_), L"", kHostStyle, kHostExStyle, 0);
-    pageContainer_.contentRect = ScaleForDpi(CDocumentView::kContentRect, dpi_);
+    pageContainer_.contentRect = ScaleForDpi(kMainLayout.pageContent, dpi_);
     pageContainer_.Create(hwnd_, ScaleForDpi(kMainLayout.pageContainer, dpi_), L"", kHostStyle, kHostExStyle,
                           0);
 

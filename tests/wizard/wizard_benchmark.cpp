@@ -3,6 +3,7 @@
 #include "controls/document_view.h"
 #include "wizard/download_view.h"
 #include "wizard/event_queue.h"
+#include "wizard/main_skin.h"
 #include "wizard/page_slider.h"
 #include "wizard/wizard_ids.h"
 
@@ -30,6 +31,7 @@ public:
     Host() {
         hwnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100, 720, 500,
                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        container.contentRect = kMainLayout.pageContent;
         container.Create(hwnd, {2, 104, 718, 438}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                          WS_EX_WINDOWEDGE, 0);
         view = container.ContentAs<CTarnvelAssistantDownloadView>();
