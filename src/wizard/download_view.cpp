@@ -11,8 +11,7 @@ namespace tarnvel {
 
 namespace {
 
-constexpr UINT kLabelFormat = DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER; // 0x8804
-constexpr UINT kRightAligned = kLabelFormat | DT_RIGHT;                   // 0x8806
+constexpr UINT kRightAligned = kLabelFormat | DT_RIGHT; // 0x8806
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
 
 } // namespace

@@ -26,7 +26,6 @@ constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT; // 0x1010
 // a picture; the back and next buttons are tab stops.
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
 constexpr DWORD kTabStopStyle = kChildStyle | WS_TABSTOP;
-constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 constexpr COLORREF kLayerKey = RGB(0, 0, 0xFF);
 constexpr COLORREF kShapeKey = RGB(0, 0, 0);
 

@@ -12,7 +12,6 @@ namespace tarnvel {
 namespace {
 
 constexpr COLORREF kBackground = RGB(0xFF, 0xFF, 0xFF);
-constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 
 struct StepLabel {
     const wchar_t* text;

@@ -1,5 +1,5 @@
-// What the wizard's windows share in building their skinned children: the fonts, the bars' numbers,
-// the pictures at each scale and the set-up of the custom buttons.
+// What the wizard's windows share in building their skinned children: the fonts, the labels' text
+// format, the bars' numbers, the pictures at each scale and the set-up of the custom buttons.
 #pragma once
 
 #include "controls/custom_button.h"
@@ -14,6 +14,9 @@
 namespace tarnvel {
 
 inline constexpr wchar_t kUiFace[] = L"微软雅黑";
+
+// How the wizard's labels draw their text.
+inline constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 
 // The skin's bars: the status view's, and the step indicator's with wider stripes.
 inline constexpr BarSkin kStatusBarSkin{
