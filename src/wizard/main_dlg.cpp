@@ -92,12 +92,7 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return Answer(HitTest(lParam));
     case WM_PAINT:
     case WM_PRINTCLIENT:
-        if (message == WM_PRINTCLIENT || wParam) {
-            Draw(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(hwnd_);
-            Draw(paint.Get());
-        }
+        PaintOrPrint(hwnd_, message, wParam, [this](HDC dc, const RECT&) { Draw(dc); });
         return FALSE; // the default handling follows
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || ((LOWORD(wParam) == ids::kNext || LOWORD(wParam) == ids::kBack) &&
