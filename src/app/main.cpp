@@ -37,7 +37,6 @@ void HardenDllSearchPath() {
 
 int RunMainWindow(int showCommand) {
     MessageLoop loop;
-    AppModule::Instance().AddMessageLoop(GetCurrentThreadId(), &loop);
 
     int exitCode = 0;
     if (!RunUpdateCheck()) {
@@ -49,7 +48,6 @@ int RunMainWindow(int showCommand) {
             exitCode = loop.Run();
         }
     }
-    AppModule::Instance().RemoveMessageLoop(GetCurrentThreadId());
     return exitCode;
 }
 
@@ -67,7 +65,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     Gdiplus::GdiplusStartup(&gdiplusToken, &gdiplusInput, nullptr);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
-    AppModule::Instance().Init();
 
     static MiniDumper dumper; // lives until the process ends
 
@@ -76,14 +73,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     const UniqueHandle instanceMutex(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         MessageBoxW(nullptr, kAlreadyRunningText, nullptr, MB_OK);
-        ReleaseMutex(instanceMutex.Get());
         return -1;
     }
-    ReleaseMutex(instanceMutex.Get());
 
     const int result = RunMainWindow(showCommand);
 
-    AppModule::Instance().Term();
     CoUninitialize();
     Gdiplus::GdiplusShutdown(gdiplusToken);
     return result;

@@ -15,8 +15,7 @@ public:
     // Makes the (not yet created) content object; called once, at the container's creation.
     using ContentFactory = std::function<std::unique_ptr<WindowBase>()>;
 
-    // Where the content is created inside the container at 96 dpi, with the content's styles.
-    static constexpr RECT kContentRect{0, 0, 2880, 334};
+    // The content's styles.
     static constexpr DWORD kContentStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
     // The content holds the pages' controls: the dialog manager looks into it for tab stops.
     static constexpr DWORD kContentExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
@@ -28,9 +27,10 @@ public:
 
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    // Where the content is created; set before Create. The content's children are laid out at its
-    // creation and take copies of its background, so it is made at its final size.
-    RECT contentRect = kContentRect;
+    // Where the content is created, in the container's client area; set before Create. The content's
+    // children are laid out at its creation and take copies of its background, so it is made at its
+    // final size.
+    RECT contentRect{};
 
     // The content object, or null before creation or when the factory made none.
     WindowBase* Content() const noexcept { return content_.get(); }

@@ -1,8 +1,5 @@
 #include "controls/image_loader.h"
 
-#include "controls/geometry.h"
-#include "resources/picture_ids.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -73,15 +70,22 @@ std::unique_ptr<Picture> LoadGdiplusPicture(const wchar_t* picture, const wchar_
     return result;
 }
 
+// The id of the picture drawn at one of kPictureScales.
+int PictureIdAt(const ScaledPictureIds& picture, int scalePercent) {
+    const auto at = std::find(kPictureScales.begin(), kPictureScales.end(), scalePercent);
+    return at == kPictureScales.end() ? picture.front()
+                                      : picture[static_cast<std::size_t>(at - kPictureScales.begin())];
+}
+
 // The picture at dpi as a GDI+ bitmap: its scale's own, or the next larger one resampled.
-std::unique_ptr<Gdiplus::Bitmap> LoadScaledPicture(int pictureId, int dpi) {
+std::unique_ptr<Gdiplus::Bitmap> LoadScaledPicture(const ScaledPictureIds& picture, int dpi) {
     const PictureScale scale = PictureScaleForDpi(dpi);
-    const wchar_t* const scaledId = MAKEINTRESOURCEW(ScaledPictureId(pictureId, scale.percent));
+    const wchar_t* const scaledId = MAKEINTRESOURCEW(PictureIdAt(picture, scale.percent));
     std::unique_ptr<Gdiplus::Bitmap> drawn = LoadGdiplusPicture<Gdiplus::Bitmap>(scaledId, kPngResourceType);
     if (!drawn || scale.exact)
         return drawn;
     const std::unique_ptr<Gdiplus::Image> base =
-        LoadGdiplusPicture<Gdiplus::Image>(MAKEINTRESOURCEW(pictureId), kPngResourceType);
+        LoadGdiplusPicture<Gdiplus::Image>(MAKEINTRESOURCEW(picture.front()), kPngResourceType);
     if (!base)
         return nullptr;
     const int width = std::max(1, ScaleForDpi(static_cast<int>(base->GetWidth()), dpi));
@@ -132,21 +136,21 @@ HBITMAP LoadPngBitmap(const wchar_t* picture, const wchar_t* type) {
     return result;
 }
 
-UniqueBitmap LoadPngPictureForDpi(int pictureId, int dpi) {
+UniqueBitmap LoadPngPictureForDpi(const ScaledPictureIds& picture, int dpi) {
     EnsureGdiplusStarted();
-    const std::unique_ptr<Gdiplus::Bitmap> bitmap = LoadScaledPicture(pictureId, dpi);
+    const std::unique_ptr<Gdiplus::Bitmap> bitmap = LoadScaledPicture(picture, dpi);
     HBITMAP result = nullptr;
     if (!bitmap || bitmap->GetHBITMAP(Gdiplus::Color(0, 0, 0, 0), &result) != Gdiplus::Ok)
         return UniqueBitmap();
     return UniqueBitmap(result);
 }
 
-Gdiplus::Image* ImageHolder::LoadForDpi(int pictureId, int dpi) {
+Gdiplus::Image* ImageHolder::LoadForDpi(const ScaledPictureIds& picture, int dpi) {
     if (PictureScaleForDpi(dpi) == PictureScale{})
-        return Load(pictureId);
+        return Load(picture.front());
     image_.reset();
     EnsureGdiplusStarted();
-    image_ = LoadScaledPicture(pictureId, dpi);
+    image_ = LoadScaledPicture(picture, dpi);
     return image_.get();
 }
 

@@ -4,7 +4,9 @@
 
 #include "controls/gdi_handles.h"
 #include "controls/gdiplus_include.h"
+#include "controls/geometry.h"
 
+#include <array>
 #include <memory>
 
 namespace tarnvel {
@@ -30,9 +32,13 @@ inline UniqueBitmap LoadPngPicture(int pictureId) {
     return UniqueBitmap(LoadPngBitmap(pictureId));
 }
 
+// One picture's resource ids, one for each of kPictureScales in that order; the first, drawn at
+// 100 %, gives the picture's size at the layout's dpi.
+using ScaledPictureIds = std::array<int, kPictureScales.size()>;
+
 // The picture for dpi: the one drawn at its scale, or the next larger one drawn down to the
 // picture's size at dpi; null when there is none.
-UniqueBitmap LoadPngPictureForDpi(int pictureId, int dpi);
+UniqueBitmap LoadPngPictureForDpi(const ScaledPictureIds& picture, int dpi);
 
 // Owns one decoded GDI+ image, or nothing.
 class ImageHolder {
@@ -49,7 +55,7 @@ public:
     }
 
     // The same for the picture at dpi, chosen and drawn down as LoadPngPictureForDpi does.
-    Gdiplus::Image* LoadForDpi(int pictureId, int dpi);
+    Gdiplus::Image* LoadForDpi(const ScaledPictureIds& picture, int dpi);
 
     Gdiplus::Image* Get() const noexcept { return image_.get(); }
     explicit operator bool() const noexcept { return image_ != nullptr; }

@@ -1,7 +1,5 @@
 #include "controls/paint_helpers.h"
 
-#include "controls/gdi_handles.h"
-
 namespace tarnvel {
 
 DoubleBuffer::DoubleBuffer(HDC target, const RECT& rect) noexcept : target_(target), rect_(rect) {
@@ -40,18 +38,10 @@ bool HandleDoubleBufferedPaintRaw(HWND hwnd, UINT message, WPARAM wParam, LRESUL
         return true;
     case WM_PAINT:
     case WM_PRINTCLIENT:
-        if (wParam) {
-            RECT client{};
-            GetClientRect(hwnd, &client);
-            DoubleBuffer buffer(reinterpret_cast<HDC>(wParam), client);
+        PaintOrPrint(hwnd, message, wParam, [&](HDC dc, const RECT& area) {
+            DoubleBuffer buffer(dc, area);
             drawContent(context, buffer.Dc());
-        } else if (message == WM_PAINT) {
-            PaintDc paint(hwnd);
-            if (paint.Get()) {
-                DoubleBuffer buffer(paint.Get(), paint.PaintRect());
-                drawContent(context, buffer.Dc());
-            }
-        }
+        });
         result = 0;
         return true;
     default:

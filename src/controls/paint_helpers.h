@@ -2,6 +2,8 @@
 // notification reflection, and a client-size helper.
 #pragma once
 
+#include "controls/gdi_handles.h"
+
 #include <windows.h>
 
 #include <type_traits>
@@ -32,6 +34,22 @@ private:
     HBITMAP bitmap_ = nullptr;
     HGDIOBJ previous_ = nullptr;
 };
+
+// Where a WM_PAINT or WM_PRINTCLIENT draws: into the context given in wParam, over the whole client
+// area; for a WM_PAINT without one, into the window's own between BeginPaint and EndPaint, over the
+// paint rectangle. paint(HDC dc, const RECT& area) draws; a WM_PRINTCLIENT without a context draws
+// nothing.
+template <typename Paint> void PaintOrPrint(HWND hwnd, UINT message, WPARAM wParam, Paint&& paint) {
+    if (wParam) {
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        paint(reinterpret_cast<HDC>(wParam), client);
+    } else if (message == WM_PAINT) {
+        PaintDc own(hwnd);
+        if (own.Get())
+            paint(own.Get(), own.PaintRect());
+    }
+}
 
 // The painting protocol of a double-buffered host: WM_ERASEBKGND is answered 1 without drawing;
 // WM_PAINT without a context buffers the paint rectangle between BeginPaint and EndPaint; WM_PAINT

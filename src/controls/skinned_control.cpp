@@ -1,6 +1,7 @@
 #include "controls/skinned_control.h"
 
 #include "controls/drawing.h"
+#include "controls/paint_helpers.h"
 
 #include <oleacc.h>
 
@@ -152,13 +153,7 @@ LRESULT SkinnedControl::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
         return 1;
     case WM_PAINT:
     case WM_PRINTCLIENT:
-        if (wParam) {
-            Paint(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(Handle());
-            if (paint.Get())
-                Paint(paint.Get());
-        }
+        PaintOrPrint(Handle(), message, wParam, [this](HDC dc, const RECT&) { Paint(dc); });
         return 0;
     case WM_GETOBJECT:
         return AnswerGetObject(wParam, lParam);

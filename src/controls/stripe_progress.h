@@ -22,12 +22,6 @@ struct BarSkin {
     int trackCap = 1;   // end caps of the track image; 0 or less: no track
 };
 
-// The skin's bars: the status view's, and the step indicator's with wider stripes.
-inline constexpr BarSkin kStatusBarSkin{
-    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 5, .trackCap = 10};
-inline constexpr BarSkin kStepBarSkin{
-    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 25, .trackCap = 10};
-
 // The numbers at dpi, each scaled as a length.
 inline BarSkin ScaleForDpi(const BarSkin& skin, int dpi) {
     return {.inset = ScaleForDpi(skin.inset, dpi),

@@ -12,7 +12,7 @@
 #include "download/download_events.h"
 #include "download/engine_interface.h"
 #include "log/cell_log.h"
-#include "log/wake_event.h"
+#include "platform/wake_event.h"
 
 #include <array>
 #include <atomic>

@@ -6,7 +6,7 @@
 
 #include "log/log_format.h"
 #include "log/log_sink.h"
-#include "log/wake_event.h"
+#include "platform/wake_event.h"
 
 #include <deque>
 #include <memory>

@@ -91,36 +91,4 @@ int MessageLoop::Run() {
     }
 }
 
-AppModule& AppModule::Instance() {
-    static AppModule module;
-    return module;
-}
-
-void AppModule::Init() {
-    std::lock_guard guard(lock_);
-    loops_.clear();
-    mainThreadId_ = GetCurrentThreadId();
-}
-
-void AppModule::Term() {
-    std::lock_guard guard(lock_);
-    loops_.clear();
-}
-
-void AppModule::AddMessageLoop(DWORD threadId, MessageLoop* loop) {
-    std::lock_guard guard(lock_);
-    loops_[threadId] = loop;
-}
-
-void AppModule::RemoveMessageLoop(DWORD threadId) {
-    std::lock_guard guard(lock_);
-    loops_.erase(threadId);
-}
-
-MessageLoop* AppModule::FindMessageLoop(DWORD threadId) const {
-    std::lock_guard guard(lock_);
-    const auto found = loops_.find(threadId);
-    return found == loops_.end() ? nullptr : found->second;
-}
-
 } // namespace tarnvel

@@ -1,11 +1,8 @@
-// The main thread's message loop with message filters and idle handlers, and the registry that
-// lets a window find the loop of its thread.
+// The main thread's message loop with message filters and idle handlers.
 #pragma once
 
 #include <windows.h>
 
-#include <map>
-#include <mutex>
 #include <vector>
 
 namespace tarnvel {
@@ -64,26 +61,6 @@ private:
     MSG lastMessage_{};
     std::vector<MessageFilter*> filters_;
     std::vector<IdleHandler*> idleHandlers_;
-};
-
-// The registry of message loops by thread id; only the main thread has one.
-class AppModule {
-public:
-    static AppModule& Instance();
-
-    void Init();
-    void Term();
-    DWORD MainThreadId() const { return mainThreadId_; }
-
-    void AddMessageLoop(DWORD threadId, MessageLoop* loop);
-    void RemoveMessageLoop(DWORD threadId);
-    MessageLoop* FindMessageLoop(DWORD threadId) const;
-    MessageLoop* CurrentThreadLoop() const { return FindMessageLoop(GetCurrentThreadId()); }
-
-private:
-    mutable std::mutex lock_;
-    std::map<DWORD, MessageLoop*> loops_; // not owned
-    DWORD mainThreadId_ = 0;
 };
 
 } // namespace tarnvel

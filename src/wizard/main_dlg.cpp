@@ -5,9 +5,9 @@
 #include "controls/paint_helpers.h"
 #include "download/download_controller.h"
 #include "resources/resource_ids.h"
+#include "wizard/download_view.h"
 #include "wizard/main_skin.h"
 #include "wizard/skin.h"
-#include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -26,7 +26,6 @@ constexpr DWORD kHostExStyle = WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT; // 0x1010
 // a picture; the back and next buttons are tab stops.
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
 constexpr DWORD kTabStopStyle = kChildStyle | WS_TABSTOP;
-constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 constexpr COLORREF kLayerKey = RGB(0, 0, 0xFF);
 constexpr COLORREF kShapeKey = RGB(0, 0, 0);
 
@@ -93,12 +92,7 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return Answer(HitTest(lParam));
     case WM_PAINT:
     case WM_PRINTCLIENT:
-        if (message == WM_PRINTCLIENT || wParam) {
-            Draw(reinterpret_cast<HDC>(wParam));
-        } else {
-            PaintDc paint(hwnd_);
-            Draw(paint.Get());
-        }
+        PaintOrPrint(hwnd_, message, wParam, [this](HDC dc, const RECT&) { Draw(dc); });
         return FALSE; // the default handling follows
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || ((LOWORD(wParam) == ids::kNext || LOWORD(wParam) == ids::kBack) &&
@@ -181,7 +175,7 @@ void CMainDlg::OnInitDialog() {
 void CMainDlg::CreateChildren() {
     stepView_.SetDpi(dpi_);
     stepView_.Create(hwnd_, ScaleForDpi(kMainLayout.stepView, dpi_), L"", kHostStyle, kHostExStyle, 0);
-    pageContainer_.contentRect = ScaleForDpi(CDocumentView::kContentRect, dpi_);
+    pageContainer_.contentRect = ScaleForDpi(kMainLayout.pageContent, dpi_);
     pageContainer_.Create(hwnd_, ScaleForDpi(kMainLayout.pageContainer, dpi_), L"", kHostStyle, kHostExStyle,
                           0);
 

@@ -12,11 +12,11 @@ namespace tarnvel {
 
 MainSkin MainSkin::Load(int dpi, int smallIconSize) {
     MainSkin skin;
-    skin.background = LoadPngPictureForDpi(kPictureMainBackground, dpi);
-    skin.logo = LoadPngPictureForDpi(kPictureLogoBadge, dpi);
-    skin.closeStrip = LoadPngPictureForDpi(kPictureCloseButton, dpi);
-    skin.backStrip = LoadPngPictureForDpi(kPictureBackButton, dpi);
-    skin.nextStrip = LoadPngPictureForDpi(kPictureNextButton, dpi);
+    skin.background = LoadPngPictureForDpi(PictureIdsAtScales(kPictureMainBackground), dpi);
+    skin.logo = LoadPngPictureForDpi(PictureIdsAtScales(kPictureLogoBadge), dpi);
+    skin.closeStrip = LoadPngPictureForDpi(PictureIdsAtScales(kPictureCloseButton), dpi);
+    skin.backStrip = LoadPngPictureForDpi(PictureIdsAtScales(kPictureBackButton), dpi);
+    skin.nextStrip = LoadPngPictureForDpi(PictureIdsAtScales(kPictureNextButton), dpi);
     skin.title.Reset(CreateWizardFont(dpi, kUiFace, 16, 8, FW_BOLD));
     skin.version.Reset(CreateWizardFont(dpi, kUiFace, 12, 6, FW_BOLD));
     if (const int systemDpi = SystemDpi(); dpi != systemDpi) {

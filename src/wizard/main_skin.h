@@ -12,13 +12,16 @@
 
 namespace tarnvel {
 
-// Places in the client area and sizes at 96 dpi.
+// Places in the client area and sizes at 96 dpi; pageContent is the page strip's place in the
+// page container, which shows one page of it at a time.
 struct MainLayout {
-    RECT stepView, pageContainer, logo, title, version, close, back, next; // logo: its picture's size
+    RECT stepView, pageContainer, pageContent;
+    RECT logo, title, version, close, back, next; // logo: its picture's size
     int shadowSize, shadowInset, shadowRadius, frameRadius, frameWidth;
 };
 inline constexpr MainLayout kMainLayout{.stepView = {2, 60, 718, 103},
                                         .pageContainer = {2, 104, 718, 438},
+                                        .pageContent = {0, 0, 2880, 334},
                                         .logo = {17, 12, 17, 12},
                                         .title = {60, 24, 500, 40},
                                         .version = {60, 42, 500, 55},

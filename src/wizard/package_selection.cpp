@@ -1,5 +1,5 @@
 // Package selection: the open-file dialog, the path box and the ROM version line.
-#include "wizard/status_view.h"
+#include "wizard/download_view.h"
 
 #include "download/package_header.h"
 #include "wizard/wizard_texts.h"

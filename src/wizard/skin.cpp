@@ -28,9 +28,9 @@ void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, boo
 }
 
 void SkinBar(CStripeProgress& bar, int trackPicture, int fillPicture, const BarSkin& skin, int dpi) {
-    bar.trackImage.LoadForDpi(trackPicture, dpi);
-    bar.fillImage.LoadForDpi(fillPicture, dpi);
-    bar.stripeImage.LoadForDpi(fillPicture, dpi);
+    bar.trackImage.LoadForDpi(PictureIdsAtScales(trackPicture), dpi);
+    bar.fillImage.LoadForDpi(PictureIdsAtScales(fillPicture), dpi);
+    bar.stripeImage.LoadForDpi(PictureIdsAtScales(fillPicture), dpi);
     bar.skin = ScaleForDpi(skin, dpi);
 }
 

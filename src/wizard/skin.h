@@ -1,15 +1,36 @@
-// What the wizard's windows share in building their skinned children: the fonts and the set-up of
-// the custom buttons.
+// What the wizard's windows share in building their skinned children: the fonts, the labels' text
+// format, the bars' numbers, the pictures at each scale and the set-up of the custom buttons.
 #pragma once
 
 #include "controls/custom_button.h"
+#include "controls/image_loader.h"
 #include "controls/stripe_progress.h"
+#include "resources/picture_ids.h"
 
 #include <windows.h>
+
+#include <cstddef>
 
 namespace tarnvel {
 
 inline constexpr wchar_t kUiFace[] = L"微软雅黑";
+
+// How the wizard's labels draw their text.
+inline constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
+
+// The skin's bars: the status view's, and the step indicator's with wider stripes.
+inline constexpr BarSkin kStatusBarSkin{
+    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 5, .trackCap = 10};
+inline constexpr BarSkin kStepBarSkin{
+    .inset = 0, .extraWidth = 0, .fillCap = 0, .stripeStep = 25, .trackCap = 10};
+
+// An embedded picture's ids at each of the scales the loader chooses among (kPictureScales).
+constexpr ScaledPictureIds PictureIdsAtScales(int pictureId) {
+    ScaledPictureIds ids{};
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        ids[i] = ScaledPictureId(pictureId, kPictureScales[i]);
+    return ids;
+}
 
 // Character set 136, character output and clipping precision, default quality and pitch; height
 // and width as at 96 dpi, scaled to dpi.

@@ -4,6 +4,7 @@
 
 #include "controls/stripe_progress.h"
 #include "resources/picture_ids.h"
+#include "wizard/skin.h"
 
 #include <gtest/gtest.h>
 

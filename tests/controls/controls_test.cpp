@@ -15,6 +15,7 @@
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
 #include "resources/picture_ids.h"
+#include "wizard/skin.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -136,7 +137,7 @@ TEST(Pictures, EveryPictureIsDrawnAtEachScaleAtItsScaledSize) {
 
 TEST(Pictures, ADpiBetweenTheScalesTakesTheNextLargerPictureDrawnDown) {
     // 110 dpi: the 125 % face drawn down to 120 x 110 / 96 = 138 pixels, the disc's blue kept.
-    const UniqueBitmap face = LoadPngPictureForDpi(kPictureSuccessFace, 110);
+    const UniqueBitmap face = LoadPngPictureForDpi(PictureIdsAtScales(kPictureSuccessFace), 110);
     ASSERT_TRUE(face);
     EXPECT_EQ(BitmapSize(face.Get()).cx, 138);
     EXPECT_EQ(BitmapSize(face.Get()).cy, 138);
@@ -144,7 +145,7 @@ TEST(Pictures, ADpiBetweenTheScalesTakesTheNextLargerPictureDrawnDown) {
     EXPECT_EQ(pixels[23 * 138 + 69], 0xFF237DEDu); // the disc, between the eyes' row and the top
     EXPECT_EQ(pixels[0], 0u);                      // the corner, outside the disc
     ImageHolder bar;
-    ASSERT_NE(bar.LoadForDpi(kPictureBarTrack, 110), nullptr);
+    ASSERT_NE(bar.LoadForDpi(PictureIdsAtScales(kPictureBarTrack), 110), nullptr);
     EXPECT_EQ(bar.Width(), ScaleForDpi(208, 110));
 }
 
@@ -814,6 +815,7 @@ TEST_F(ControlsTest, ContainerMakesItsContentAtItsCreationAndDestroysIt) {
         content = recorder.get();
         return recorder;
     });
+    view->contentRect = RECT{0, 0, 2880, 334};
     ASSERT_TRUE(view->Create(host.Handle(), RECT{2, 104, 718, 438}, L"", 0x52000000, 0x100, 0));
     ASSERT_EQ(made, 1);
     ASSERT_EQ(view->Content(), content);

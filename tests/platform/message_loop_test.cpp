@@ -5,7 +5,6 @@
 #include <deque>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tarnvel {
@@ -199,29 +198,6 @@ TEST(MessageLoop, FrequentMessagesKeepAPendingIdlePass) {
     loop.AddIdleHandler(&idle);
     loop.Run();
     EXPECT_EQ(trace, (Trace{"idle a", Dispatched(WM_USER), Dispatched(WM_PAINT), "idle a"}));
-}
-
-TEST(AppModule, FindsTheLoopOfEachThreadUntilRemoved) {
-    AppModule& module = AppModule::Instance();
-    module.Init();
-    EXPECT_EQ(module.MainThreadId(), GetCurrentThreadId());
-    EXPECT_EQ(module.CurrentThreadLoop(), nullptr);
-
-    Trace trace;
-    ScriptedSource source({}, trace);
-    MessageLoop loop(source);
-    module.AddMessageLoop(GetCurrentThreadId(), &loop);
-    EXPECT_EQ(module.CurrentThreadLoop(), &loop);
-    MessageLoop* seenFromOtherThread = &loop;
-    std::thread([&] { seenFromOtherThread = module.CurrentThreadLoop(); }).join();
-    EXPECT_EQ(seenFromOtherThread, nullptr);
-
-    module.RemoveMessageLoop(GetCurrentThreadId());
-    EXPECT_EQ(module.CurrentThreadLoop(), nullptr);
-
-    module.AddMessageLoop(GetCurrentThreadId(), &loop);
-    module.Term();
-    EXPECT_EQ(module.CurrentThreadLoop(), nullptr);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // Figures, not assertions: how long a page slide takes and how often the strip is painted on the
 // way, and how long a hook holds the thread that calls it while the UI thread is busy.
 #include "controls/document_view.h"
+#include "wizard/download_view.h"
 #include "wizard/event_queue.h"
+#include "wizard/main_skin.h"
 #include "wizard/page_slider.h"
-#include "wizard/status_view.h"
 #include "wizard/wizard_ids.h"
 
 #include <commctrl.h>
@@ -30,6 +31,7 @@ public:
     Host() {
         hwnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 100, 100, 720, 500,
                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        container.contentRect = kMainLayout.pageContent;
         container.Create(hwnd, {2, 104, 718, 438}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                          WS_EX_WINDOWEDGE, 0);
         view = container.ContentAs<CTarnvelAssistantDownloadView>();

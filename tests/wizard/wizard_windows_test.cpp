@@ -4,8 +4,9 @@
 #include "controls/image_loader.h"
 #include "controls/themed_label.h"
 #include "resources/picture_ids.h"
-#include "wizard/status_view.h"
-#include "wizard/step_indicator.h"
+#include "wizard/download_view.h"
+#include "wizard/main_skin.h"
+#include "wizard/progress_view.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -49,6 +50,7 @@ void PumpMessagesFor(std::chrono::milliseconds duration) {
 class StatusViewWindowTest : public ::testing::Test {
 protected:
     StatusViewWindowTest() {
+        container.contentRect = kMainLayout.pageContent;
         container.Create(host.Get(), {2, 104, 718, 438}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                          WS_EX_WINDOWEDGE, 0);
         view = container.ContentAs<CTarnvelAssistantDownloadView>();

@@ -15,6 +15,7 @@
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
 #include "resources/picture_ids.h"
+#include "wizard/skin.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -304,6 +305,7 @@ void Gallery::BuildMainWindow() {
     // The page container shows the left end of its wide content, as the main window does.
     auto container = std::make_unique<CDocumentView>(
         [] { return std::make_unique<GalleryHost>(GalleryHost::Look::MenuColour, 0, nullptr); });
+    container->contentRect = RECT{0, 0, 2880, 334};
     container->Create(main, RECT{2, 104, 718, 438}, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                       WS_EX_WINDOWEDGE, kPageArea);
     GalleryHost& page = *container->ContentAs<GalleryHost>();

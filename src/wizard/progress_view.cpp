@@ -1,4 +1,4 @@
-#include "wizard/step_indicator.h"
+#include "wizard/progress_view.h"
 
 #include "controls/paint_helpers.h"
 #include "resources/picture_ids.h"
@@ -12,7 +12,6 @@ namespace tarnvel {
 namespace {
 
 constexpr COLORREF kBackground = RGB(0xFF, 0xFF, 0xFF);
-constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
 
 struct StepLabel {
     const wchar_t* text;

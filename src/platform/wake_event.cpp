@@ -1,4 +1,4 @@
-#include "log/wake_event.h"
+#include "platform/wake_event.h"
 
 #include <utility>
 

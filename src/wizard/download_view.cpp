@@ -1,4 +1,4 @@
-#include "wizard/status_view.h"
+#include "wizard/download_view.h"
 
 #include "controls/image_loader.h"
 #include "controls/paint_helpers.h"
@@ -11,8 +11,7 @@ namespace tarnvel {
 
 namespace {
 
-constexpr UINT kLabelFormat = DT_END_ELLIPSIS | DT_NOPREFIX | DT_VCENTER; // 0x8804
-constexpr UINT kRightAligned = kLabelFormat | DT_RIGHT;                   // 0x8806
+constexpr UINT kRightAligned = kLabelFormat | DT_RIGHT; // 0x8806
 constexpr DWORD kChildStyle = WS_CHILD | WS_VISIBLE | WS_GROUP;
 
 } // namespace
@@ -323,7 +322,8 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
     case ControlKind::Image: {
         ImageEntry& image = images_[row.id];
         MoveForDpi(control, row.rect, dpi_);
-        const UniqueBitmap picture = LoadPngPictureForDpi(image.picture, dpi_); // the control keeps a copy
+        // The control keeps a copy.
+        const UniqueBitmap picture = LoadPngPictureForDpi(PictureIdsAtScales(image.picture), dpi_);
         ShowPictureIn(*image.control, picture.Get());
         break;
     }
@@ -340,8 +340,9 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
         break;
     }
     case ControlKind::PathBox: {
-        pathBox_.SetPictures(LoadPngPictureForDpi(kPicturePathBox, dpi_).Release(),
-                             LoadPngPictureForDpi(kPicturePathBoxFocused, dpi_).Release());
+        pathBox_.SetPictures(
+            LoadPngPictureForDpi(PictureIdsAtScales(kPicturePathBox), dpi_).Release(),
+            LoadPngPictureForDpi(PictureIdsAtScales(kPicturePathBoxFocused), dpi_).Release());
         pathBox_.pictureBorders = ScaleForDpi(Margins{1, 1, 1, 1}, dpi_);
         pathBox_.textMargins = ScaleForDpi(Margins{5, 6, 5, 6}, dpi_);
         MoveForDpi(control, row.rect, dpi_);
@@ -351,7 +352,7 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
         break;
     }
     case ControlKind::Button: {
-        UniqueBitmap strip = LoadPngPictureForDpi(row.picture, dpi_);
+        UniqueBitmap strip = LoadPngPictureForDpi(PictureIdsAtScales(row.picture), dpi_);
         SkinButton(browseButton_, view, strip.Get(), true, dpi_);
         browseStrip_ = std::move(strip); // the button no longer draws the old one
         PlaceForDpi(control, row.rect, dpi_);
@@ -448,7 +449,8 @@ void CTarnvelAssistantDownloadView::SetPicture(int id, int picture) {
     if (image == images_.end())
         return;
     image->second.picture = picture;
-    const UniqueBitmap loaded = LoadPngPictureForDpi(picture, dpi_); // the control keeps a copy
+    // The control keeps a copy.
+    const UniqueBitmap loaded = LoadPngPictureForDpi(PictureIdsAtScales(picture), dpi_);
     ShowPictureIn(*image->second.control, loaded.Get());
 }
 
