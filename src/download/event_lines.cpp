@@ -5,6 +5,7 @@
 #include "text/text_format.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace tarnvel {
 
@@ -22,6 +23,19 @@ std::wstring Line(std::wstring_view name, std::initializer_list<int> numbers) {
         line += Decimal(number);
     }
     return line;
+}
+
+// The failure is an error, the engine's other known codes are information, anything else is
+// written raw.
+template <typename Status>
+int StatusLevel(int status, Status failure, std::initializer_list<Status> informative) {
+    if (static_cast<Status>(status) == failure)
+        return LevelError;
+    for (Status known : informative) {
+        if (static_cast<Status>(status) == known)
+            return LevelInfo;
+    }
+    return LevelRaw;
 }
 
 } // namespace
@@ -74,29 +88,13 @@ int MsgInfoLevel(int msgType) {
 }
 
 int TestStatusLevel(int status) {
-    switch (static_cast<TestStatus>(status)) {
-    case TestStatus::Started:
-    case TestStatus::Succeeded:
-    case TestStatus::Logged4:
-        return LevelInfo;
-    case TestStatus::Failed:
-        return LevelError;
-    default:
-        return LevelRaw;
-    }
+    return StatusLevel(status, TestStatus::Failed,
+                       {TestStatus::Started, TestStatus::Succeeded, TestStatus::Logged4});
 }
 
 int CheckdataStatusLevel(int status) {
-    switch (static_cast<CheckdataStatus>(status)) {
-    case CheckdataStatus::Logged0:
-    case CheckdataStatus::Logged1:
-    case CheckdataStatus::Passed:
-        return LevelInfo;
-    case CheckdataStatus::Failed:
-        return LevelError;
-    default:
-        return LevelRaw;
-    }
+    return StatusLevel(status, CheckdataStatus::Failed,
+                       {CheckdataStatus::Logged0, CheckdataStatus::Logged1, CheckdataStatus::Passed});
 }
 
 std::optional<int> ProgressPercentForHook(int total, int done) {

@@ -14,9 +14,6 @@ public:
     WakeEvent();
     ~WakeEvent();
 
-    WakeEvent(const WakeEvent&) = delete;
-    WakeEvent& operator=(const WakeEvent&) = delete;
-
     // Any thread. Setting it while it is set changes nothing.
     void Set();
     // Returns once it is set, and resets it.
@@ -35,9 +32,6 @@ class SlimLock {
 public:
     SlimLock();
     ~SlimLock();
-
-    SlimLock(const SlimLock&) = delete;
-    SlimLock& operator=(const SlimLock&) = delete;
 
     void lock();
     void unlock();
