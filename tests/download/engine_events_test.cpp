@@ -2,6 +2,7 @@
 // log is open (its verification was started with an engine that refuses to initialise).
 #include "download/engine_events.h"
 
+#include "engine_records.h"
 #include "support/sim_fixture.h"
 
 #include <gmock/gmock.h>
@@ -39,26 +40,13 @@ protected:
     }
 
     static MsgInfoRecord Msg(int cell, int type, std::wstring_view text, std::wstring_view detail) {
-        MsgInfoRecord record{};
-        record.cell = cell;
-        record.msgType = type;
-        text.copy(record.text, 255);
-        detail.copy(record.detail, 1023);
-        return record;
+        return sim::MsgInfo(cell, type, text, detail);
     }
     static MonitorStatusRecord Monitor(int cell, int status, std::wstring_view text) {
-        MonitorStatusRecord record{};
-        record.cell = cell;
-        record.status = status;
-        text.copy(record.text, 63);
-        return record;
+        return sim::StatusRecord<MonitorStatusRecord>(cell, status, text);
     }
     static CheckdataStatusRecord Checkdata(int cell, int status, std::wstring_view text) {
-        CheckdataStatusRecord record{};
-        record.cell = cell;
-        record.status = status;
-        text.copy(record.text, 1023);
-        return record;
+        return sim::StatusRecord<CheckdataStatusRecord>(cell, status, text);
     }
 };
 
