@@ -95,9 +95,7 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 2s));
     EXPECT_GE(recorder_.Calls().back().when - before, 1950ms); // timers may fire a tick early
     EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine
-    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(controller_->IsCloseAllowed());
+    EXPECT_TRUE(WaitForCloseAllowed(1s));
     UShowProgress(0, 100, 5); // the log is closed now
     EXPECT_THAT(FinalLines(), ElementsAre(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
                                           Ansi(L"提示:HNDA:UTestStatus:0, 0, 2")));
