@@ -25,6 +25,9 @@ template <typename Done> bool PumpUntil(Done done, DWORD milliseconds = 5000) {
     return true;
 }
 
+// The header of a 32-bit bitmap whose rows run from the top down.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // A 32-bit top-down memory canvas.
 class Canvas {
 public:
