@@ -74,6 +74,21 @@ bool Near(COLORREF a, COLORREF b, int tolerance) {
            std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
 }
 
+namespace {
+
+BOOL CALLBACK AddWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> Descendants(HWND parent) {
+    std::vector<HWND> found;
+    EnumChildWindows(parent, &AddWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 const WindowClass& TestHost::Class() {
     static const WindowClass cls =
         RegisterOwnClass(L"TarnvelTestHost", CS_DBLCLKS, nullptr, LoadCursorW(nullptr, IDC_ARROW));

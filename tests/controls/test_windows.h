@@ -62,6 +62,9 @@ Printed PrintClient(HWND hwnd);
 
 bool Near(COLORREF a, COLORREF b, int tolerance = 8);
 
+// Every window inside parent, children and theirs, in EnumChildWindows' order.
+std::vector<HWND> Descendants(HWND parent);
+
 // A host window like the program's: its own colour painted double-buffered, children's
 // notifications reflected. Top-level pop-up (visible) or child.
 class TestHost final : public WindowBase {

@@ -4,6 +4,7 @@
 #include "controls/window_base.h"
 #include "download/system_controller.h"
 #include "gui_counters.h"
+#include "test_windows.h"
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
 #include "text/code_page.h"
@@ -169,18 +170,11 @@ TEST_F(MainWindowTest, WholeUpgradeEndsOnTheResultPageAndReturnsForTheNextPhone)
     EXPECT_EQ(Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！"); // off screen, kept
 }
 
-BOOL CALLBACK CollectDescendant(HWND child, LPARAM found) {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
 TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
     Open();
     EXPECT_EQ(Caption(ids::kClose), L"关闭");
-    std::vector<HWND> children;
-    EnumChildWindows(main_, &CollectDescendant, reinterpret_cast<LPARAM>(&children));
     int named = 0;
-    for (const HWND child : children) {
+    for (const HWND child : testing::Descendants(main_)) {
         wchar_t className[64] = {};
         GetClassNameW(child, className, 64);
         const std::wstring kind = className;
@@ -336,17 +330,10 @@ struct ChildPlace {
     int fontHeight; // labels: their font's line height
 };
 
-BOOL CALLBACK CollectChild(HWND child, LPARAM found) {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
 // Every window inside main, in creation order (EnumChildWindows' order), with its place.
 std::vector<ChildPlace> Places(HWND main) {
-    std::vector<HWND> children;
-    EnumChildWindows(main, &CollectChild, reinterpret_cast<LPARAM>(&children));
     std::vector<ChildPlace> places;
-    for (HWND child : children) {
+    for (HWND child : testing::Descendants(main)) {
         wchar_t name[64] = {};
         GetClassNameW(child, name, 64);
         ChildPlace place{GetParent(child), PlaceOf(child), std::wstring(name) == L"CThemedLabelCtrl", 0};
