@@ -58,6 +58,14 @@ protected:
         ASSERT_TRUE(testing::WritePackage(package_, 18, "5512QDS", testing::GeneratedPayload(256 * 1024)));
     }
 
+    // Opens the window with the engine on this scenario and has the package verified.
+    void OpenAndVerify(const std::string& scenario) {
+        SetScenario(scenario);
+        Open();
+        ChoosePackage(package_);
+        Click(ids::kNext);
+    }
+
     // The status view is the parent of the path box.
     static BOOL CALLBACK FindView(HWND child, LPARAM found) {
         if (GetDlgCtrlID(child) != ids::kPathBox)
@@ -190,10 +198,7 @@ TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
 }
 
 TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
-    SetScenario("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
     ASSERT_TRUE(PumpUntil([this] { return Shown(ids::kTimeLeft); })) << Where();
     EXPECT_EQ(Text(ids::kTimeLeft).rfind(L"剩余约 ", 0), 0u) << Utf8FromWide(Text(ids::kTimeLeft));
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
@@ -201,10 +206,7 @@ TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
 }
 
 TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
-    SetScenario("verify=fail");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("verify=fail");
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
     EXPECT_EQ(Text(ids::kResultHeading), L"校验ROM失败！");
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
@@ -213,10 +215,7 @@ TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
 }
 
 TEST_F(MainWindowTest, UpgradeFailureShowsTheHelpLines) {
-    SetScenario("outcome=fail;fail_at=40");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("outcome=fail;fail_at=40");
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
     EXPECT_EQ(Text(ids::kResultHeading), L"手机升级失败！");
     EXPECT_TRUE(Shown(ids::kHelpLast));
@@ -224,10 +223,7 @@ TEST_F(MainWindowTest, UpgradeFailureShowsTheHelpLines) {
 
 TEST_F(MainWindowTest, BackWhileWaitingForThePhoneStopsTheEngineAndReturns) {
     // Verified at once, most often before the slide has ended: Back still becomes usable.
-    SetScenario("outcome=never;verify_ms=0");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("outcome=never;verify_ms=0");
     ASSERT_TRUE(PumpUntil([this] { return StripX() == -720 && Usable(ids::kBack); }));
     EXPECT_EQ(Text(ids::kUpgradeLine), L"请连接手机...");
     EXPECT_FALSE(Usable(ids::kNext));
