@@ -1,6 +1,9 @@
 #include "scenario.h"
 
 #include <charconv>
+#include <climits>
+#include <cstddef>
+#include <optional>
 
 namespace tarnvel::sim {
 
@@ -39,20 +42,45 @@ bool ParseOutcome(std::string_view text, Outcome& outcome) {
     return true;
 }
 
+// A key whose value is a whole number, and the least number it takes.
+template <typename Settings> struct NumberKey {
+    std::string_view key;
+    int Settings::*field;
+    int least = INT_MIN;
+};
+
+constexpr NumberKey<CellScenario> kCellNumbers[] = {
+    {"arrival_ms", &CellScenario::arrivalMs}, {"speed_kbps", &CellScenario::speedKbps},
+    {"fail_at", &CellScenario::failAt},       {"unplug_at", &CellScenario::unplugAt},
+    {"hang_at", &CellScenario::hangAt},
+};
+
+constexpr NumberKey<Scenario> kNumbers[] = {
+    {"verify_ms", &Scenario::verifyMs},     {"verify_cell", &Scenario::verifyCell},
+    {"init_result", &Scenario::initResult}, {"chunk_kb", &Scenario::chunkKb, 1},
+    {"storm_rate", &Scenario::stormRate},   {"storm_threads", &Scenario::stormThreads, 1},
+};
+
+// Nothing when the key is not in the table; otherwise whether its value was good. A number below
+// the least is kept all the same, and reported.
+template <typename Settings, std::size_t N>
+std::optional<bool> SetNumber(const NumberKey<Settings> (&keys)[N], Settings& settings, std::string_view key,
+                              std::string_view value) {
+    for (const auto& number : keys) {
+        if (number.key == key) {
+            int& field = settings.*number.field;
+            return ParseInt(value, field) && field >= number.least;
+        }
+    }
+    return std::nullopt;
+}
+
 // Keys that belong to a phone; without a "cellN." prefix they set every cell.
 bool SetCellKey(CellScenario& cell, std::string_view key, std::string_view value) {
-    if (key == "arrival_ms")
-        return ParseInt(value, cell.arrivalMs);
-    if (key == "speed_kbps")
-        return ParseInt(value, cell.speedKbps);
+    if (const auto good = SetNumber(kCellNumbers, cell, key, value))
+        return *good;
     if (key == "outcome")
         return ParseOutcome(value, cell.outcome);
-    if (key == "fail_at")
-        return ParseInt(value, cell.failAt);
-    if (key == "unplug_at")
-        return ParseInt(value, cell.unplugAt);
-    if (key == "hang_at")
-        return ParseInt(value, cell.hangAt);
     if (key == "storage") {
         cell.storage = std::string(value);
         return true;
@@ -80,12 +108,8 @@ bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
         scenario.verifyPasses = value == "pass";
         return value == "pass" || value == "fail";
     }
-    if (key == "verify_ms")
-        return ParseInt(value, scenario.verifyMs);
-    if (key == "verify_cell")
-        return ParseInt(value, scenario.verifyCell);
-    if (key == "init_result")
-        return ParseInt(value, scenario.initResult);
+    if (const auto good = SetNumber(kNumbers, scenario, key, value))
+        return *good;
     if (key == "cells") {
         int cells = 0;
         if (!ParseInt(value, cells) || cells < 1 || cells > kMaxCells)
@@ -93,12 +117,6 @@ bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
         scenario.cells = cells;
         return true;
     }
-    if (key == "chunk_kb")
-        return ParseInt(value, scenario.chunkKb) && scenario.chunkKb > 0;
-    if (key == "storm_rate")
-        return ParseInt(value, scenario.stormRate);
-    if (key == "storm_threads")
-        return ParseInt(value, scenario.stormThreads) && scenario.stormThreads > 0;
     if (key == "malformed") {
         scenario.malformed = value == "1";
         return value == "0" || value == "1";

@@ -5,6 +5,7 @@
 // TarnvelSimulatedEngine so that it can never pass for the real engine.
 #include "download/engine_interface.h"
 #include "download/package_format.h"
+#include "engine_records.h"
 #include "payload_format.h"
 #include "scenario.h"
 #include "text/code_page.h"
@@ -113,14 +114,8 @@ struct Reporter {
         return {g_params, g_initialised};
     }
     void Msg(int cell, MsgGrade grade, std::wstring_view text, std::wstring_view detail) const {
-        if (!params.onSendMsgInfo)
-            return;
-        MsgInfoRecord record{};
-        record.cell = cell;
-        record.msgType = static_cast<std::int32_t>(grade);
-        text.copy(record.text, kMsgInfoTextCapacity - 1);
-        detail.copy(record.detail, kMsgInfoDetailCapacity - 1);
-        params.onSendMsgInfo(record);
+        if (params.onSendMsgInfo)
+            params.onSendMsgInfo(MsgInfo(cell, static_cast<int>(grade), text, detail));
     }
     void Progress(int cell, int total, int done) const {
         if (params.onShowProgress)
@@ -131,22 +126,13 @@ struct Reporter {
             params.onTestStatus(cell, code, static_cast<std::int32_t>(status));
     }
     void Monitor(int cell, MonitorStatus status, std::wstring_view text) const {
-        if (!params.onMonitorStatus)
-            return;
-        MonitorStatusRecord record{};
-        record.cell = cell;
-        record.status = static_cast<std::int32_t>(status);
-        text.copy(record.text, kMonitorTextCapacity - 1);
-        params.onMonitorStatus(record);
+        if (params.onMonitorStatus)
+            params.onMonitorStatus(StatusRecord<MonitorStatusRecord>(cell, static_cast<int>(status), text));
     }
     void Checkdata(int cell, CheckdataStatus status, std::wstring_view text) const {
-        if (!params.onCheckdataStatus)
-            return;
-        CheckdataStatusRecord record{};
-        record.cell = cell;
-        record.status = static_cast<std::int32_t>(status);
-        text.copy(record.text, kCheckdataTextCapacity - 1);
-        params.onCheckdataStatus(record);
+        if (params.onCheckdataStatus)
+            params.onCheckdataStatus(
+                StatusRecord<CheckdataStatusRecord>(cell, static_cast<int>(status), text));
     }
 };
 

@@ -38,6 +38,7 @@ using testing::Pump;
 using testing::PumpUntil;
 using testing::Recorder;
 using testing::TestHost;
+using testing::TopDownBitmapInfo;
 
 constexpr COLORREF kHostColour = RGB(0x12, 0x34, 0x56);
 constexpr COLORREF kOtherColour = RGB(0x65, 0x43, 0x21);
@@ -47,13 +48,7 @@ constexpr COLORREF kBadgeBlue = RGB(0x23, 0x7D, 0xED);
 
 std::vector<std::uint32_t> BitmapPixels(HBITMAP bitmap, SIZE size) {
     std::vector<std::uint32_t> pixels(static_cast<size_t>(size.cx * size.cy));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size.cx;
-    info.bmiHeader.biHeight = -size.cy;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDownBitmapInfo(size.cx, size.cy);
     HDC screen = GetDC(nullptr);
     GetDIBits(screen, bitmap, 0, static_cast<UINT>(size.cy), pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);

@@ -5,13 +5,13 @@
 
 #include "controls/gdiplus_include.h"
 #include "controls/image_loader.h"
+#include "test_windows.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,13 +25,8 @@ constexpr COLORREF kBorderGrey = RGB(0xCA, 0xCA, 0xCA);
 constexpr COLORREF kStepFill = RGB(0xA4, 0xD9, 0xF7);
 constexpr COLORREF kStepTrack = RGB(0xEE, 0xEE, 0xEE);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
-constexpr COLORREF kFrameColour = RGB(0xDD, 0xE1, 0xE4);
 
-bool Near(COLORREF a, COLORREF b, int tolerance = 8) {
-    return std::abs(GetRValue(a) - GetRValue(b)) <= tolerance &&
-           std::abs(GetGValue(a) - GetGValue(b)) <= tolerance &&
-           std::abs(GetBValue(a) - GetBValue(b)) <= tolerance;
-}
+using testing::Near;
 
 std::string Hex(COLORREF colour) {
     char text[16];
@@ -45,13 +40,7 @@ public:
     Screenshot() {
         width_ = GetSystemMetrics(SM_CXSCREEN);
         height_ = GetSystemMetrics(SM_CYSCREEN);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = width_;
-        info.bmiHeader.biHeight = -height_;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
+        BITMAPINFO info = testing::TopDownBitmapInfo(width_, height_);
         HDC screen = GetDC(nullptr);
         HDC memory = CreateCompatibleDC(screen);
         void* bits = nullptr;

@@ -25,6 +25,9 @@ template <typename Done> bool PumpUntil(Done done, DWORD milliseconds = 5000) {
     return true;
 }
 
+// The header of a 32-bit bitmap whose rows run from the top down.
+BITMAPINFO TopDownBitmapInfo(int width, int height);
+
 // A 32-bit top-down memory canvas.
 class Canvas {
 public:
@@ -58,6 +61,9 @@ struct Printed {
 Printed PrintClient(HWND hwnd);
 
 bool Near(COLORREF a, COLORREF b, int tolerance = 8);
+
+// Every window inside parent, children and theirs, in EnumChildWindows' order.
+std::vector<HWND> Descendants(HWND parent);
 
 // A host window like the program's: its own colour painted double-buffered, children's
 // notifications reflected. Top-level pop-up (visible) or child.

@@ -37,6 +37,13 @@ protected:
         controller_->PostCommand(Command::Verify);
     }
 
+    // Starts the controller on this scenario and a verification of a package of that payload size.
+    void StartVerifying(const std::string& scenario, std::size_t payloadSize) {
+        SetScenario(scenario);
+        StartController();
+        Verify(MakePackage("5512Q", Payload(payloadSize)));
+    }
+
     // The trace lines from the first one starting with `from`, keeping only lines that start with
     // one of the names given.
     std::vector<std::string> TraceOf(std::initializer_list<std::string> names) const {
@@ -69,9 +76,7 @@ TEST_F(ControllerTest, PassingUpgradeCopiesThePayloadAndLogsEveryEvent) {
     EXPECT_EQ(closeAllowedWhileStarted, 0);
     // 300000 bytes in pieces of 65536: 21, 43, 65, 87, then 100, which the wizard is not told.
     EXPECT_THAT(recorder_.Progress(), ElementsAre(21, 43, 65, 87));
-    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(controller_->IsCloseAllowed());
+    EXPECT_TRUE(WaitForCloseAllowed(1s));
     EXPECT_EQ(ReadFileBytes(phone_), payload);
     ASSERT_TRUE(WaitForTrace("DownloadStop", 2s));
     ShutdownController();
@@ -150,13 +155,9 @@ TEST_F(ControllerTest, EachFailedVerificationEndsItsOwnLog) {
 }
 
 TEST_F(ControllerTest, DownloadFailureStopsTheEngineAndAllowsClosing) {
-    SetScenario("outcome=fail;fail_at=40;chunk_kb=16");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(160000)));
+    StartVerifying("outcome=fail;fail_at=40;chunk_kb=16", 160000);
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeFailed", 15s));
-    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i) // set right after the hook
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(controller_->IsCloseAllowed());
+    EXPECT_TRUE(WaitForCloseAllowed(1s));
     ASSERT_TRUE(WaitForTrace("DownloadStop", 2s));
     std::this_thread::sleep_for(2200ms);
     EXPECT_THAT(recorder_.Names(),
@@ -172,9 +173,7 @@ TEST_F(ControllerTest, DownloadFailureStopsTheEngineAndAllowsClosing) {
 }
 
 TEST_F(ControllerTest, BackWhileWaitingForThePhoneStopsTheRunAndClosesTheLog) {
-    SetScenario("outcome=never");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(1000)));
+    StartVerifying("outcome=never", 1000);
     ASSERT_TRUE(recorder_.WaitFor("OnVerifyPassed", 5s));
     ASSERT_TRUE(WaitForTrace("DownloadRun reserved=0", 2s));
     controller_->BeginStop();
@@ -218,9 +217,7 @@ TEST_F(ControllerTest, OnlyTheSecondOfTwoCommandsInOnePollIsActedOn) {
 }
 
 TEST_F(ControllerTest, ShutdownMidDownloadStopsEndsTheRunReleasesAndUnloadsInOrder) {
-    SetScenario("speed_kbps=64;chunk_kb=4");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(1 << 20)));
+    StartVerifying("speed_kbps=64;chunk_kb=4", 1 << 20);
     ASSERT_TRUE(recorder_.WaitFor("OnProgress", 10s));
     EXPECT_FALSE(controller_->IsCloseAllowed());
     ShutdownController();
@@ -231,9 +228,7 @@ TEST_F(ControllerTest, ShutdownMidDownloadStopsEndsTheRunReleasesAndUnloadsInOrd
 }
 
 TEST_F(ControllerTest, ShutdownEndsARunThatIgnoresTheStop) {
-    SetScenario("outcome=hang;hang_at=20;chunk_kb=8");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(100000)));
+    StartVerifying("outcome=hang;hang_at=20;chunk_kb=8", 100000);
     ASSERT_TRUE(WaitForTrace("DownloadRun hanging", 10s));
     const auto before = std::chrono::steady_clock::now();
     ShutdownController();
@@ -247,9 +242,7 @@ TEST_F(ControllerTest, ShutdownEndsARunThatIgnoresTheStop) {
 }
 
 TEST_F(ControllerTest, StormOfEventsFromManyThreadsLosesNoLine) {
-    SetScenario("storm_rate=3000;storm_threads=4;speed_kbps=400;chunk_kb=16");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(600000)));
+    StartVerifying("storm_rate=3000;storm_threads=4;speed_kbps=400;chunk_kb=16", 600000);
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 30s));
     ShutdownController();
     // Each storm thread numbers its events; its messages are the odd numbers, all of them there.
@@ -275,9 +268,7 @@ TEST_F(ControllerTest, StormOfEventsFromManyThreadsLosesNoLine) {
 }
 
 TEST_F(ControllerTest, MalformedRecordsAreLoggedSafely) {
-    SetScenario("malformed=1");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(1000)));
+    StartVerifying("malformed=1", 1000);
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 10s));
     ShutdownController();
     std::string text;
@@ -304,9 +295,7 @@ TEST_F(ControllerTest, MalformedRecordsAreLoggedSafely) {
 }
 
 TEST_F(ControllerTest, ShutdownWaitsForAVerificationInsideTheEngineBeforeUnloadingIt) {
-    SetScenario("verify_ms=4000");
-    StartController();
-    Verify(MakePackage("5512Q", Payload(4 << 20)));
+    StartVerifying("verify_ms=4000", 4 << 20);
     ASSERT_TRUE(WaitForTrace("VerifyDataofRZB", 5s));
     std::this_thread::sleep_for(300ms);
     ShutdownController();

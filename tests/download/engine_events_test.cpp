@@ -2,6 +2,7 @@
 // log is open (its verification was started with an engine that refuses to initialise).
 #include "download/engine_events.h"
 
+#include "engine_records.h"
 #include "support/sim_fixture.h"
 
 #include <gmock/gmock.h>
@@ -39,26 +40,13 @@ protected:
     }
 
     static MsgInfoRecord Msg(int cell, int type, std::wstring_view text, std::wstring_view detail) {
-        MsgInfoRecord record{};
-        record.cell = cell;
-        record.msgType = type;
-        text.copy(record.text, 255);
-        detail.copy(record.detail, 1023);
-        return record;
+        return sim::MsgInfo(cell, type, text, detail);
     }
     static MonitorStatusRecord Monitor(int cell, int status, std::wstring_view text) {
-        MonitorStatusRecord record{};
-        record.cell = cell;
-        record.status = status;
-        text.copy(record.text, 63);
-        return record;
+        return sim::StatusRecord<MonitorStatusRecord>(cell, status, text);
     }
     static CheckdataStatusRecord Checkdata(int cell, int status, std::wstring_view text) {
-        CheckdataStatusRecord record{};
-        record.cell = cell;
-        record.status = status;
-        text.copy(record.text, 1023);
-        return record;
+        return sim::StatusRecord<CheckdataStatusRecord>(cell, status, text);
     }
 };
 
@@ -107,9 +95,7 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 2s));
     EXPECT_GE(recorder_.Calls().back().when - before, 1950ms); // timers may fire a tick early
     EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine
-    for (int i = 0; i < 100 && !controller_->IsCloseAllowed(); ++i)
-        std::this_thread::sleep_for(10ms);
-    EXPECT_TRUE(controller_->IsCloseAllowed());
+    EXPECT_TRUE(WaitForCloseAllowed(1s));
     UShowProgress(0, 100, 5); // the log is closed now
     EXPECT_THAT(FinalLines(), ElementsAre(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
                                           Ansi(L"提示:HNDA:UTestStatus:0, 0, 2")));

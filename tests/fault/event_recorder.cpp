@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -105,20 +106,22 @@ std::string Ints(std::initializer_list<long long> values) {
     return out;
 }
 
-void TARNVEL_ENGINE_CALL OnCheckdata(CheckdataStatusRecord record) {
-    std::string line = "E\tUCheckdataStatus" + Ints({record.cell, record.status, 0}) + '\t';
-    Hex(line, record.text, kCheckdataTextCapacity);
+// The two status reports (checkdata, monitor) are alike: a cell, a status and one text.
+template <typename Record, typename Callback>
+void WriteStatus(const char* kind, const Record& record, const std::atomic<Callback>& passOn) {
+    std::string line = std::string("E\t") + kind + Ints({record.cell, record.status, 0}) + '\t';
+    Hex(line, record.text, std::size(record.text));
     Write(line + "\t-");
-    if (auto callback = g_onCheckdata.load())
+    if (auto callback = passOn.load())
         callback(record);
 }
 
+void TARNVEL_ENGINE_CALL OnCheckdata(CheckdataStatusRecord record) {
+    WriteStatus("UCheckdataStatus", record, g_onCheckdata);
+}
+
 void TARNVEL_ENGINE_CALL OnMonitor(MonitorStatusRecord record) {
-    std::string line = "E\tUMonitorStatus" + Ints({record.cell, record.status, 0}) + '\t';
-    Hex(line, record.text, kMonitorTextCapacity);
-    Write(line + "\t-");
-    if (auto callback = g_onMonitor.load())
-        callback(record);
+    WriteStatus("UMonitorStatus", record, g_onMonitor);
 }
 
 void TARNVEL_ENGINE_CALL OnMsgInfo(MsgInfoRecord record) {

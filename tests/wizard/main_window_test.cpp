@@ -4,6 +4,7 @@
 #include "controls/window_base.h"
 #include "download/system_controller.h"
 #include "gui_counters.h"
+#include "test_windows.h"
 #include "support/sim_fixture.h"
 #include "support/test_files.h"
 #include "text/code_page.h"
@@ -55,6 +56,14 @@ protected:
         ASSERT_NE(view_, nullptr);
         package_ = scratch_ / L"phone.RZB";
         ASSERT_TRUE(testing::WritePackage(package_, 18, "5512QDS", testing::GeneratedPayload(256 * 1024)));
+    }
+
+    // Opens the window with the engine on this scenario and has the package verified.
+    void OpenAndVerify(const std::string& scenario) {
+        SetScenario(scenario);
+        Open();
+        ChoosePackage(package_);
+        Click(ids::kNext);
     }
 
     // The status view is the parent of the path box.
@@ -169,18 +178,11 @@ TEST_F(MainWindowTest, WholeUpgradeEndsOnTheResultPageAndReturnsForTheNextPhone)
     EXPECT_EQ(Text(ids::kResultHeading), L"恭喜您，您的手机已升级完成！"); // off screen, kept
 }
 
-BOOL CALLBACK CollectDescendant(HWND child, LPARAM found) {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
 TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
     Open();
     EXPECT_EQ(Caption(ids::kClose), L"关闭");
-    std::vector<HWND> children;
-    EnumChildWindows(main_, &CollectDescendant, reinterpret_cast<LPARAM>(&children));
     int named = 0;
-    for (const HWND child : children) {
+    for (const HWND child : testing::Descendants(main_)) {
         wchar_t className[64] = {};
         GetClassNameW(child, className, 64);
         const std::wstring kind = className;
@@ -196,10 +198,7 @@ TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
 }
 
 TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
-    SetScenario("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
     ASSERT_TRUE(PumpUntil([this] { return Shown(ids::kTimeLeft); })) << Where();
     EXPECT_EQ(Text(ids::kTimeLeft).rfind(L"剩余约 ", 0), 0u) << Utf8FromWide(Text(ids::kTimeLeft));
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
@@ -207,10 +206,7 @@ TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
 }
 
 TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
-    SetScenario("verify=fail");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("verify=fail");
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
     EXPECT_EQ(Text(ids::kResultHeading), L"校验ROM失败！");
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
@@ -219,10 +215,7 @@ TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
 }
 
 TEST_F(MainWindowTest, UpgradeFailureShowsTheHelpLines) {
-    SetScenario("outcome=fail;fail_at=40");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("outcome=fail;fail_at=40");
     ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
     EXPECT_EQ(Text(ids::kResultHeading), L"手机升级失败！");
     EXPECT_TRUE(Shown(ids::kHelpLast));
@@ -230,10 +223,7 @@ TEST_F(MainWindowTest, UpgradeFailureShowsTheHelpLines) {
 
 TEST_F(MainWindowTest, BackWhileWaitingForThePhoneStopsTheEngineAndReturns) {
     // Verified at once, most often before the slide has ended: Back still becomes usable.
-    SetScenario("outcome=never;verify_ms=0");
-    Open();
-    ChoosePackage(package_);
-    Click(ids::kNext);
+    OpenAndVerify("outcome=never;verify_ms=0");
     ASSERT_TRUE(PumpUntil([this] { return StripX() == -720 && Usable(ids::kBack); }));
     EXPECT_EQ(Text(ids::kUpgradeLine), L"请连接手机...");
     EXPECT_FALSE(Usable(ids::kNext));
@@ -336,17 +326,10 @@ struct ChildPlace {
     int fontHeight; // labels: their font's line height
 };
 
-BOOL CALLBACK CollectChild(HWND child, LPARAM found) {
-    reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
-    return TRUE;
-}
-
 // Every window inside main, in creation order (EnumChildWindows' order), with its place.
 std::vector<ChildPlace> Places(HWND main) {
-    std::vector<HWND> children;
-    EnumChildWindows(main, &CollectChild, reinterpret_cast<LPARAM>(&children));
     std::vector<ChildPlace> places;
-    for (HWND child : children) {
+    for (HWND child : testing::Descendants(main)) {
         wchar_t name[64] = {};
         GetClassNameW(child, name, 64);
         ChildPlace place{GetParent(child), PlaceOf(child), std::wstring(name) == L"CThemedLabelCtrl", 0};

@@ -137,6 +137,15 @@ protected:
         port.xs.clear();
     }
 
+    // Verified, the upgrade begun and at `percent`; the log cleared.
+    void StartUpgradeAt(int percent) {
+        StartVerification();
+        flow.CarryOut({DownloadEventKind::VerifyPassed});
+        flow.CarryOut({DownloadEventKind::UpgradeBegin});
+        flow.CarryOut({DownloadEventKind::Progress, percent});
+        port.log.clear();
+    }
+
     RecordingPort port;
     StatusViewLogic status{port};
     FixedProbe probe;
@@ -347,21 +356,13 @@ TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
 }
 
 TEST_F(WizardFlowTest, UpgradeFailureAfterProgress) {
-    StartVerification();
-    flow.CarryOut({DownloadEventKind::VerifyPassed});
-    flow.CarryOut({DownloadEventKind::UpgradeBegin});
-    flow.CarryOut({DownloadEventKind::Progress, 60});
-    port.log.clear();
+    StartUpgradeAt(60);
     flow.CarryOut({DownloadEventKind::UpgradeFailed});
     EXPECT_THAT(port.log, ElementsAre(Result(texts::kUpgradeFailed), "Taskbar error 100", "StartSlideTimer"));
 }
 
 TEST_F(WizardFlowTest, SecondCellStartingDisablesBackAgainAndStaysOnThePage) {
-    StartVerification();
-    flow.CarryOut({DownloadEventKind::VerifyPassed});
-    flow.CarryOut({DownloadEventKind::UpgradeBegin});
-    flow.CarryOut({DownloadEventKind::Progress, 30});
-    port.log.clear();
+    StartUpgradeAt(30);
     flow.CarryOut({DownloadEventKind::UpgradeBegin});
     EXPECT_THAT(port.log, ElementsAre("back disabled", Upgrade(SpinnerText(texts::kUpgrading, 0)), Percent(0),
                                       "Taskbar normal 0"));

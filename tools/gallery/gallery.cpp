@@ -30,7 +30,6 @@ namespace tarnvel::gallery {
 
 namespace {
 
-constexpr COLORREF kFrameColour = RGB(0xDD, 0xE1, 0xE4);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
 constexpr COLORREF kCaptionNormal = RGB(0x32, 0x32, 0x32);
 constexpr COLORREF kCaptionActive = RGB(0x00, 0x00, 0x00);

@@ -1,6 +1,8 @@
-// Window titles and control ids of the control gallery, shared with the tests that take its
-// screenshots and look up each specimen's place on the screen.
+// Window titles, control ids and the frame colour of the control gallery, shared with the tests
+// that take its screenshots and look up each specimen's place on the screen.
 #pragma once
+
+#include <windows.h>
 
 namespace tarnvel::gallery {
 
@@ -8,6 +10,9 @@ inline constexpr wchar_t kHostClass[] = L"TarnvelGalleryHost";
 inline constexpr wchar_t kFrameTitle[] = L"Tarnvel control gallery";
 inline constexpr wchar_t kReadyTitle[] = L"Tarnvel control gallery (ready)";
 inline constexpr wchar_t kMainTitle[] = L"Tarnvel gallery main window";
+
+// Around the panels, and under the main window specimen's shadow.
+inline constexpr COLORREF kFrameColour = RGB(0xDD, 0xE1, 0xE4);
 
 // The main window specimen: a 720 x 500 pop-up with its shadow (size 15, inset 5, mode 4).
 inline constexpr int kMainLeft = 40;

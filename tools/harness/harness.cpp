@@ -20,6 +20,7 @@
 // Output, one line per event: "[+<ms since start> ms] <what>". Exit code 0, or 3 after a
 // timeout, 2 for a bad step.
 #include "download/system_controller.h"
+#include "hook_names.h"
 #include "text/code_page.h"
 
 #include <windows.h>
@@ -67,24 +68,9 @@ void Report(const char* name, int value, bool progress) {
 class PrintingSink final : public DownloadEventSink {
 public:
     void OnDownloadEvent(const DownloadEvent& event) override {
-        switch (event.kind) {
-        case DownloadEventKind::VerifyPassed:
-            return Report("OnVerifyPassed", 0, false);
-        case DownloadEventKind::VerifyFailed:
-            return Report("OnVerifyFailed", 0, false);
-        case DownloadEventKind::UpgradeStarted:
-            return Report("OnUpgradeStarted", 0, false);
-        case DownloadEventKind::Progress:
-            return Report("OnProgress", event.percent, true);
-        case DownloadEventKind::UpgradeSucceeded:
-            return Report("OnUpgradeSucceeded", 0, false);
-        case DownloadEventKind::UpgradeFailed:
-            return Report("OnUpgradeFailed", 0, false);
-        case DownloadEventKind::UpgradeBegin:
-            return Report("OnUpgradeBegin", 0, false);
-        case DownloadEventKind::CloseAllowedChanged:
-            return;
-        }
+        const bool progress = event.kind == DownloadEventKind::Progress;
+        if (const char* name = HookName(event.kind))
+            Report(name, progress ? event.percent : 0, progress);
     }
 };
 

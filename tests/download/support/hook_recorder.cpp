@@ -1,5 +1,7 @@
 #include "hook_recorder.h"
 
+#include "harness/hook_names.h"
+
 #include <algorithm>
 #include <atomic>
 
@@ -8,29 +10,6 @@ namespace tarnvel::testing {
 namespace {
 
 std::atomic<HookRecorder*> g_recorder{nullptr};
-
-// The names the harness and the fault runs print and read.
-const char* HookName(DownloadEventKind kind) {
-    switch (kind) {
-    case DownloadEventKind::VerifyPassed:
-        return "OnVerifyPassed";
-    case DownloadEventKind::VerifyFailed:
-        return "OnVerifyFailed";
-    case DownloadEventKind::UpgradeStarted:
-        return "OnUpgradeStarted";
-    case DownloadEventKind::Progress:
-        return "OnProgress";
-    case DownloadEventKind::UpgradeSucceeded:
-        return "OnUpgradeSucceeded";
-    case DownloadEventKind::UpgradeFailed:
-        return "OnUpgradeFailed";
-    case DownloadEventKind::UpgradeBegin:
-        return "OnUpgradeBegin";
-    case DownloadEventKind::CloseAllowedChanged:
-        break;
-    }
-    return nullptr;
-}
 
 } // namespace
 

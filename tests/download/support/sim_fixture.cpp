@@ -86,6 +86,16 @@ bool SimFixture::WaitForTrace(const std::string& line, std::chrono::milliseconds
     }
 }
 
+bool SimFixture::WaitForCloseAllowed(std::chrono::milliseconds timeout) const {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!controller_->IsCloseAllowed()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
 std::vector<std::wstring> SimFixture::LogFiles(unsigned cell) const {
     std::vector<std::wstring> files;
     const std::wstring folder = LogFolder(ExecutableFolder());

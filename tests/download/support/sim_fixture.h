@@ -41,6 +41,8 @@ protected:
 
     std::vector<std::string> Trace() const;
     bool WaitForTrace(const std::string& line, std::chrono::milliseconds timeout) const;
+    // The controller allows closing just after the hook that ends a run: true once it does.
+    bool WaitForCloseAllowed(std::chrono::milliseconds timeout) const;
     // Cell 0's log files, oldest first, and their lines with the 13-byte time stamp removed
     // wherever it stands (a raw line runs into the next line, as in the file).
     std::vector<std::wstring> LogFiles(unsigned cell = 0) const;
