@@ -4,6 +4,8 @@
 
 #include "download/download_events.h"
 
+#include <cstddef>
+#include <iterator>
 #include <utility>
 
 namespace tarnvel {
@@ -17,6 +19,8 @@ inline constexpr std::pair<DownloadEventKind, const char*> kHookNames[] = {
     {DownloadEventKind::UpgradeSucceeded, "OnUpgradeSucceeded"},
     {DownloadEventKind::UpgradeFailed, "OnUpgradeFailed"},
 };
+// A kind added to the events without a name here stops the build.
+static_assert(std::size(kHookNames) == static_cast<std::size_t>(DownloadEventKind::CloseAllowedChanged));
 
 // Null for the change of the close answer, which has no name.
 inline const char* HookName(DownloadEventKind kind) {
