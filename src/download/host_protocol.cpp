@@ -1,8 +1,8 @@
 #include "download/host_protocol.h"
 
 #include <algorithm>
-#include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace tarnvel::host {
 
@@ -11,31 +11,22 @@ namespace {
 class Writer {
 public:
     explicit Writer(MessageKind kind) {
-        U16(static_cast<std::uint16_t>(kind));
-        U32(0); // the length, set by Finish
+        Number(static_cast<std::uint16_t>(kind));
+        Number(std::uint32_t{0}); // the length, set by Finish
     }
 
-    void U16(std::uint16_t value) {
-        bytes_.push_back(static_cast<std::uint8_t>(value));
-        bytes_.push_back(static_cast<std::uint8_t>(value >> 8));
+    template <typename Integer> void Number(Integer value) {
+        using Unsigned = std::make_unsigned_t<Integer>;
+        for (std::size_t i = 0; i < sizeof(Integer); ++i)
+            bytes_.push_back(static_cast<std::uint8_t>(static_cast<Unsigned>(value) >> (8 * i)));
     }
-    void U32(std::uint32_t value) {
-        for (int shift = 0; shift < 32; shift += 8)
-            bytes_.push_back(static_cast<std::uint8_t>(value >> shift));
+    template <typename... Integers> void Numbers(Integers... values) { (Number(values), ...); }
+    void Export(EngineExport which) { Number(static_cast<std::uint8_t>(which)); }
+    // A record's text ends at its terminator or its capacity, whichever comes first.
+    template <std::size_t Capacity> void Text(const EngineChar (&text)[Capacity]) {
+        Units(text, std::find(text, text + Capacity, EngineChar{0}) - text);
     }
-    void I32(std::int32_t value) { U32(static_cast<std::uint32_t>(value)); }
-    void U8(std::uint8_t value) { bytes_.push_back(value); }
-    // The units of a text, at most `limit` of them: a record's text ends at its terminator or
-    // its capacity.
-    void Text(const EngineChar* text, std::size_t limit) {
-        std::size_t length = 0;
-        while (length < limit && text[length] != 0)
-            ++length;
-        U32(static_cast<std::uint32_t>(length));
-        for (std::size_t i = 0; i < length; ++i)
-            U16(static_cast<std::uint16_t>(text[i]));
-    }
-    void Text(const std::wstring& text) { Text(text.c_str(), text.size()); }
+    void Text(const std::wstring& text) { Units(text.data(), text.size()); }
 
     std::vector<std::uint8_t> Finish() && {
         const auto length = static_cast<std::uint32_t>(bytes_.size() - kFrameHeaderSize);
@@ -45,60 +36,74 @@ public:
     }
 
 private:
+    template <typename Char> void Units(const Char* units, std::size_t count) {
+        Number(static_cast<std::uint32_t>(count));
+        for (std::size_t i = 0; i < count; ++i)
+            Number(static_cast<std::uint16_t>(units[i]));
+    }
+
     std::vector<std::uint8_t> bytes_;
 };
 
-// Reads a payload front to back; any read past its end makes it fail, and a payload with bytes
-// left over fails too (Done).
+// Reads a payload front to back; a read past its end fails it, and so do bytes left over (Done).
 class Reader {
 public:
     explicit Reader(const std::vector<std::uint8_t>& payload)
         : data_(payload.data()), size_(payload.size()) {}
 
-    std::uint32_t U32() {
-        std::uint32_t value = 0;
-        if (Take(4)) {
-            for (int i = 0; i < 4; ++i)
-                value |= std::uint32_t{data_[at_ - 4 + i]} << (8 * i);
+    template <typename Integer> void Number(Integer& value) {
+        using Unsigned = std::make_unsigned_t<Integer>;
+        Unsigned bits = 0;
+        if (Take(sizeof(Integer))) {
+            for (std::size_t i = 0; i < sizeof(Integer); ++i)
+                bits |= static_cast<Unsigned>(Unsigned{data_[at_ - sizeof(Integer) + i]} << (8 * i));
         }
-        return value;
+        value = static_cast<Integer>(bits);
     }
-    std::uint16_t U16() {
-        return Take(2) ? static_cast<std::uint16_t>(data_[at_ - 2] | (data_[at_ - 1] << 8)) : 0;
-    }
-    std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
-    std::uint8_t U8() { return Take(1) ? data_[at_ - 1] : 0; }
-
-    // A text of at most `capacity` units into `out`, zeros after it.
-    void Text(EngineChar* out, std::size_t capacity) {
-        const std::uint32_t length = U32();
-        if (length > capacity || !Fits(std::size_t{length} * 2)) {
+    template <typename... Integers> void Numbers(Integers&... values) { (Number(values), ...); }
+    void Export(EngineExport& which) {
+        std::uint8_t value = 0;
+        Number(value);
+        if (value >= kExportCount)
             failed_ = true;
-            return;
-        }
-        std::fill(out, out + capacity, EngineChar{0});
-        for (std::uint32_t i = 0; i < length; ++i)
-            out[i] = static_cast<EngineChar>(U16());
+        which = static_cast<EngineExport>(value);
     }
-    std::wstring Text() {
-        const std::uint32_t length = U32();
-        if (!Fits(std::size_t{length} * 2)) {
+    // At most the field's capacity, zeros after it.
+    template <std::size_t Capacity> void Text(EngineChar (&text)[Capacity]) {
+        std::fill(text, text + Capacity, EngineChar{0});
+        const std::uint32_t count = Count();
+        if (count > Capacity)
             failed_ = true;
-            return {};
-        }
-        std::wstring text(length, L'\0');
+        for (std::uint32_t i = 0; i < count && !failed_; ++i)
+            text[i] = Unit();
+    }
+    void Text(std::wstring& text) {
+        text.assign(Count(), L'\0');
         for (auto& unit : text)
-            unit = static_cast<wchar_t>(U16());
-        return text;
+            unit = Unit();
     }
 
     bool Done() const { return !failed_ && at_ == size_; }
     void Fail() { failed_ = true; }
 
 private:
-    bool Fits(std::size_t count) const { return !failed_ && count <= size_ - at_; }
+    // A count of units that the payload can hold, else 0 and failed.
+    std::uint32_t Count() {
+        std::uint32_t count = 0;
+        Number(count);
+        if (failed_ || std::size_t{count} * 2 > size_ - at_) {
+            failed_ = true;
+            return 0;
+        }
+        return count;
+    }
+    EngineChar Unit() {
+        std::uint16_t unit = 0;
+        Number(unit);
+        return static_cast<EngineChar>(unit);
+    }
     bool Take(std::size_t count) {
-        if (!Fits(count)) {
+        if (failed_ || count > size_ - at_) {
             failed_ = true;
             return false;
         }
@@ -112,84 +117,105 @@ private:
     bool failed_ = false;
 };
 
-bool IsExport(std::uint8_t value) {
-    return value < kExportCount;
+// Each message's fields, in the order they travel: one description for writing and reading.
+template <typename Io, typename M> void Fields(Io& io, M& m) {
+    using T = std::remove_const_t<M>;
+    if constexpr (std::is_same_v<T, CallRequest>) {
+        io.Export(m.which);
+    } else if constexpr (std::is_same_v<T, InitRequest>) {
+        io.Text(m.packagePath);
+        io.Text(m.extraText);
+        io.Text(m.modelName);
+        for (auto& value : m.settings)
+            io.Number(value);
+        for (auto& value : m.switches)
+            io.Number(value);
+    } else if constexpr (std::is_same_v<T, ReadyReport>) {
+        io.Numbers(m.loadError, m.exports);
+    } else if constexpr (std::is_same_v<T, ReturnedReport>) {
+        io.Export(m.which);
+        io.Number(m.result);
+    } else if constexpr (std::is_same_v<T, MsgInfoRecord>) {
+        io.Numbers(m.cell, m.msgType);
+        io.Text(m.text);
+        io.Text(m.detail);
+    } else if constexpr (std::is_same_v<T, ProgressReport>) {
+        io.Numbers(m.cell, m.total, m.done);
+    } else if constexpr (std::is_same_v<T, TestStatusReport>) {
+        io.Numbers(m.cell, m.code, m.status);
+    } else {
+        static_assert(std::is_same_v<T, MonitorStatusRecord> || std::is_same_v<T, CheckdataStatusRecord>);
+        io.Numbers(m.cell, m.status);
+        io.Text(m.text);
+    }
 }
 
-template <typename Record> void ZeroFill(Record& record) {
-    static_assert(std::is_trivially_copyable_v<Record>);
-    std::memset(&record, 0, sizeof(record));
+template <typename T> constexpr MessageKind kKindOf = MessageKind::Call;
+template <> constexpr MessageKind kKindOf<InitRequest> = MessageKind::Init;
+template <> constexpr MessageKind kKindOf<ReadyReport> = MessageKind::Ready;
+template <> constexpr MessageKind kKindOf<ReturnedReport> = MessageKind::Returned;
+template <> constexpr MessageKind kKindOf<MsgInfoRecord> = MessageKind::MsgInfo;
+template <> constexpr MessageKind kKindOf<ProgressReport> = MessageKind::Progress;
+template <> constexpr MessageKind kKindOf<TestStatusReport> = MessageKind::TestStatus;
+template <> constexpr MessageKind kKindOf<MonitorStatusRecord> = MessageKind::MonitorStatus;
+template <> constexpr MessageKind kKindOf<CheckdataStatusRecord> = MessageKind::Checkdata;
+
+// What the fields alone cannot say: InitDownloadObj never comes without its record, and Ready
+// names no export that does not exist.
+bool Valid(const CallRequest& call) {
+    return call.which != EngineExport::Init;
+}
+bool Valid(const ReadyReport& ready) {
+    return ready.exports < (1u << kExportCount);
+}
+template <typename T> bool Valid(const T&) {
+    return true;
+}
+
+template <typename Variant> std::vector<std::uint8_t> EncodeAny(const Variant& message) {
+    return std::visit(
+        [](const auto& m) {
+            Writer writer(kKindOf<std::decay_t<decltype(m)>>);
+            Fields(writer, m);
+            return std::move(writer).Finish();
+        },
+        message);
+}
+
+// Tries each kind the direction carries.
+template <typename Variant, std::size_t... I>
+ChannelFault DecodeAny(const FrameReader::Frame& frame, Variant& out, std::index_sequence<I...>) {
+    ChannelFault fault = ChannelFault::UnknownKind;
+    const auto tryKind = [&](auto message) {
+        if (kKindOf<decltype(message)> != frame.kind)
+            return false;
+        Reader reader(frame.payload);
+        Fields(reader, message);
+        if (!reader.Done() || !Valid(message)) {
+            fault = ChannelFault::Malformed;
+        } else {
+            out = std::move(message);
+            fault = ChannelFault::None;
+        }
+        return true;
+    };
+    // Value-initialised: a record's texts are zeros past what arrives.
+    (tryKind(std::variant_alternative_t<I, Variant>{}) || ...);
+    return fault;
+}
+
+template <typename Variant> ChannelFault DecodeAny(const FrameReader::Frame& frame, Variant& out) {
+    return DecodeAny(frame, out, std::make_index_sequence<std::variant_size_v<Variant>>{});
 }
 
 } // namespace
 
 std::vector<std::uint8_t> Encode(const Request& request) {
-    if (const auto* call = std::get_if<CallRequest>(&request)) {
-        Writer writer(MessageKind::Call);
-        writer.U8(static_cast<std::uint8_t>(call->which));
-        return std::move(writer).Finish();
-    }
-    const auto& init = std::get<InitRequest>(request);
-    Writer writer(MessageKind::Init);
-    writer.Text(init.packagePath);
-    writer.Text(init.extraText);
-    writer.Text(init.modelName);
-    for (const std::int32_t setting : init.settings)
-        writer.I32(setting);
-    for (const std::int32_t value : init.switches)
-        writer.I32(value);
-    return std::move(writer).Finish();
+    return EncodeAny(request);
 }
 
 std::vector<std::uint8_t> Encode(const Report& report) {
-    return std::visit(
-        [](const auto& message) {
-            using T = std::decay_t<decltype(message)>;
-            if constexpr (std::is_same_v<T, ReadyReport>) {
-                Writer writer(MessageKind::Ready);
-                writer.U32(message.loadError);
-                writer.U8(message.exports);
-                return std::move(writer).Finish();
-            } else if constexpr (std::is_same_v<T, ReturnedReport>) {
-                Writer writer(MessageKind::Returned);
-                writer.U8(static_cast<std::uint8_t>(message.which));
-                writer.I32(message.result);
-                return std::move(writer).Finish();
-            } else if constexpr (std::is_same_v<T, MsgInfoRecord>) {
-                Writer writer(MessageKind::MsgInfo);
-                writer.I32(message.cell);
-                writer.I32(message.msgType);
-                writer.Text(message.text, kMsgInfoTextCapacity);
-                writer.Text(message.detail, kMsgInfoDetailCapacity);
-                return std::move(writer).Finish();
-            } else if constexpr (std::is_same_v<T, ProgressReport>) {
-                Writer writer(MessageKind::Progress);
-                writer.I32(message.cell);
-                writer.I32(message.total);
-                writer.I32(message.done);
-                return std::move(writer).Finish();
-            } else if constexpr (std::is_same_v<T, TestStatusReport>) {
-                Writer writer(MessageKind::TestStatus);
-                writer.I32(message.cell);
-                writer.I32(message.code);
-                writer.I32(message.status);
-                return std::move(writer).Finish();
-            } else if constexpr (std::is_same_v<T, MonitorStatusRecord>) {
-                Writer writer(MessageKind::MonitorStatus);
-                writer.I32(message.cell);
-                writer.I32(message.status);
-                writer.Text(message.text, kMonitorTextCapacity);
-                return std::move(writer).Finish();
-            } else {
-                static_assert(std::is_same_v<T, CheckdataStatusRecord>);
-                Writer writer(MessageKind::Checkdata);
-                writer.I32(message.cell);
-                writer.I32(message.status);
-                writer.Text(message.text, kCheckdataTextCapacity);
-                return std::move(writer).Finish();
-            }
-        },
-        report);
+    return EncodeAny(report);
 }
 
 std::wstring_view Describe(ChannelFault fault) {
@@ -245,99 +271,11 @@ void FrameReader::EndOfStream() {
 }
 
 ChannelFault Decode(const FrameReader::Frame& frame, Request& out) {
-    Reader reader(frame.payload);
-    Request decoded;
-    switch (frame.kind) {
-    case MessageKind::Call: {
-        const std::uint8_t which = reader.U8();
-        // InitDownloadObj takes its record, so it never comes as a plain call.
-        if (!IsExport(which) || which == static_cast<std::uint8_t>(EngineExport::Init))
-            reader.Fail();
-        decoded = CallRequest{static_cast<EngineExport>(which)};
-        break;
-    }
-    case MessageKind::Init: {
-        InitRequest init;
-        init.packagePath = reader.Text();
-        init.extraText = reader.Text();
-        init.modelName = reader.Text();
-        for (auto& setting : init.settings)
-            setting = reader.I32();
-        for (auto& value : init.switches)
-            value = reader.I32();
-        decoded = std::move(init);
-        break;
-    }
-    default:
-        return ChannelFault::UnknownKind;
-    }
-    if (!reader.Done())
-        return ChannelFault::Malformed;
-    out = std::move(decoded);
-    return ChannelFault::None;
+    return DecodeAny(frame, out);
 }
 
 ChannelFault Decode(const FrameReader::Frame& frame, Report& out) {
-    Reader reader(frame.payload);
-    Report decoded;
-    switch (frame.kind) {
-    case MessageKind::Ready: {
-        ReadyReport ready;
-        ready.loadError = reader.U32();
-        ready.exports = reader.U8();
-        if (ready.exports >= (1u << kExportCount))
-            reader.Fail();
-        decoded = ready;
-        break;
-    }
-    case MessageKind::Returned: {
-        const std::uint8_t which = reader.U8();
-        if (!IsExport(which))
-            reader.Fail();
-        decoded = ReturnedReport{static_cast<EngineExport>(which), reader.I32()};
-        break;
-    }
-    case MessageKind::MsgInfo: {
-        MsgInfoRecord record;
-        ZeroFill(record);
-        record.cell = reader.I32();
-        record.msgType = reader.I32();
-        reader.Text(record.text, kMsgInfoTextCapacity);
-        reader.Text(record.detail, kMsgInfoDetailCapacity);
-        decoded = record;
-        break;
-    }
-    case MessageKind::Progress:
-        decoded = ProgressReport{reader.I32(), reader.I32(), reader.I32()};
-        break;
-    case MessageKind::TestStatus:
-        decoded = TestStatusReport{reader.I32(), reader.I32(), reader.I32()};
-        break;
-    case MessageKind::MonitorStatus: {
-        MonitorStatusRecord record;
-        ZeroFill(record);
-        record.cell = reader.I32();
-        record.status = reader.I32();
-        reader.Text(record.text, kMonitorTextCapacity);
-        decoded = record;
-        break;
-    }
-    case MessageKind::Checkdata: {
-        CheckdataStatusRecord record;
-        ZeroFill(record);
-        record.cell = reader.I32();
-        record.status = reader.I32();
-        reader.Text(record.text, kCheckdataTextCapacity);
-        decoded = record;
-        break;
-    }
-    default:
-        return ChannelFault::UnknownKind;
-    }
-    if (!reader.Done())
-        return ChannelFault::Malformed;
-    out = decoded;
-    return ChannelFault::None;
+    return DecodeAny(frame, out);
 }
 
 } // namespace tarnvel::host
