@@ -41,12 +41,13 @@ template <typename Message> ChannelFault DecodeOne(const std::vector<std::uint8_
     return frames.empty() ? ChannelFault::EndedMidFrame : Decode(frames.front(), out);
 }
 
-std::vector<std::uint8_t> Frame(std::uint16_t kind, std::vector<std::uint8_t> payload) {
+std::vector<std::uint8_t> Frame(std::uint16_t kind, const std::vector<std::uint8_t>& payload) {
     const auto length = static_cast<std::uint32_t>(payload.size());
-    std::vector<std::uint8_t> bytes{
-        static_cast<std::uint8_t>(kind),         static_cast<std::uint8_t>(kind >> 8),
-        static_cast<std::uint8_t>(length),       static_cast<std::uint8_t>(length >> 8),
-        static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 2; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(kind >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        bytes.push_back(static_cast<std::uint8_t>(length >> (8 * i)));
     bytes.insert(bytes.end(), payload.begin(), payload.end());
     return bytes;
 }
