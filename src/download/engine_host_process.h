@@ -4,6 +4,7 @@
 // inherited by the host alone.
 #pragma once
 
+#include "download/host_protocol.h"
 #include "platform/unique_handle.h"
 
 #include <windows.h>
@@ -16,7 +17,6 @@
 
 namespace tarnvel {
 
-inline constexpr wchar_t kEngineHostFileName[] = L"TarnVel Engine Host.exe";
 
 class EngineHostProcess {
     class Key {

@@ -17,6 +17,14 @@
 #include <variant>
 #include <vector>
 
+namespace tarnvel {
+
+inline constexpr wchar_t kEngineHostFileName[] = L"TarnVel Engine Host.exe";
+// The host's crash dumps in DumpLog: "engine-host-<n>.dmp", beside the program's "<n>.dmp".
+inline constexpr wchar_t kEngineHostDumpPrefix[] = L"engine-host-";
+
+} // namespace tarnvel
+
 namespace tarnvel::host {
 
 enum class MessageKind : std::uint16_t {

@@ -2,6 +2,7 @@
 // so that an engine that hangs, crashes or keeps its locks can be ended whole without taking the
 // window with it. It has no window and no console; it lives as long as its channel to the program
 // (two inherited pipe ends named on its command line) and serves nothing else.
+#include "app/mini_dumper.h"
 #include "download/engine_interface.h"
 #include "download/host_protocol.h"
 #include "platform/dll_search.h"
@@ -287,5 +288,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!channel)
         return tarnvel::kNoChannel;
     tarnvel::HardenDllSearchPath();
+    // A crash of the engine leaves a dump beside the program's own, and its code as the exit code,
+    // which the program reports.
+    static tarnvel::MiniDumper dumper(
+        {.namePrefix = tarnvel::kEngineHostDumpPrefix, .exitWithExceptionCode = true});
     tarnvel::Serve(*channel);
 }

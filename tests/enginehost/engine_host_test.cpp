@@ -121,6 +121,22 @@ DWORD ExitCodeOf(EngineHostProcess& process) {
     return process.ExitCode().value_or(STILL_ACTIVE);
 }
 
+bool VerificationPassed(const std::vector<Report>& reports) {
+    for (const auto& check : OfKind<CheckdataStatusRecord>(reports)) {
+        if (static_cast<CheckdataStatus>(check.status) == CheckdataStatus::Passed)
+            return true;
+    }
+    return false;
+}
+
+// Up to the phone's wait: the engine initialised, the package verified, DownloadRun called.
+void StartUpgrade(RunningHost& host, const std::wstring& package) {
+    ASSERT_TRUE(host.Send(InitFor(package)));
+    ASSERT_TRUE(host.Send(CallRequest{EngineExport::Verify}));
+    ASSERT_TRUE(host.WaitFor(VerificationPassed));
+    ASSERT_TRUE(host.Send(CallRequest{EngineExport::Run}));
+}
+
 class EngineHostTest : public SimFixture {};
 
 TEST_F(EngineHostTest, StartedWithoutItsChannelItEndsAtOnce) {
@@ -149,16 +165,7 @@ TEST_F(EngineHostTest, RelaysAWholeUpgradeInTheEnginesOrderAndEndsWhenTheChannel
     EXPECT_EQ(ready.loadError, 0u);
     EXPECT_EQ(ready.exports, 0x1F);
 
-    ASSERT_TRUE(host.Send(InitFor(package)));
-    ASSERT_TRUE(host.Send(CallRequest{EngineExport::Verify}));
-    ASSERT_TRUE(host.WaitFor([](const auto& reports) {
-        for (const auto& check : OfKind<CheckdataStatusRecord>(reports)) {
-            if (static_cast<CheckdataStatus>(check.status) == CheckdataStatus::Passed)
-                return true;
-        }
-        return false;
-    }));
-    ASSERT_TRUE(host.Send(CallRequest{EngineExport::Run}));
+    StartUpgrade(host, package);
     ASSERT_TRUE(host.WaitFor([](const auto& reports) { return HasReturned(reports, EngineExport::Run); }));
     ASSERT_TRUE(host.Send(CallRequest{EngineExport::Release}));
     ASSERT_TRUE(
@@ -192,6 +199,45 @@ TEST_F(EngineHostTest, RelaysAWholeUpgradeInTheEnginesOrderAndEndsWhenTheChannel
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(trace.front(), "InitDownloadObj path=" + Utf8FromWide(package) +
                                  " model=5512Q extra= settings=2,3,1,0 switches=1111111");
+}
+
+TEST_F(EngineHostTest, AnEngineThatKeepsItsLockIsThrownAwayWholeAndTheNextHostServesAgain) {
+    SetScenario("outcome=lock");
+    const std::wstring package = MakePackage("5512Q", Payload(64 * 1024));
+    {
+        RunningHost host;
+        StartUpgrade(host, package);
+        ASSERT_TRUE(WaitForTrace("DownloadRun waiting with the engine's lock", 30s));
+        ASSERT_TRUE(host.Send(CallRequest{EngineExport::Stop}));
+        ASSERT_TRUE(
+            host.WaitFor([](const auto& reports) { return HasReturned(reports, EngineExport::Stop); }));
+        EXPECT_FALSE(HasReturned(host.Reports(), EngineExport::Run));
+        host.Process().Terminate();
+        EXPECT_TRUE(host.WaitForEnd());
+    }
+    SetScenario("");
+    RunningHost next;
+    StartUpgrade(next, package);
+    EXPECT_TRUE(next.WaitFor([](const auto& reports) { return HasReturned(reports, EngineExport::Run); }));
+}
+
+TEST_F(EngineHostTest, AnEngineThatCrashesEndsItsHostAfterEverythingItSaidBefore) {
+    SetScenario("outcome=crash;crash_at=30");
+    const std::wstring dumps = ExecutableFolder() + L"\\DumpLog";
+    RemoveTree(dumps);
+    RunningHost host;
+    StartUpgrade(host, MakePackage("5512Q", Payload(512 * 1024)));
+    EXPECT_TRUE(host.WaitForEnd());
+    EXPECT_EQ(ExitCodeOf(host.Process()), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    EXPECT_EQ(host.Fault(), ChannelFault::None);
+    bool lastWords = false;
+    for (const auto& message : OfKind<MsgInfoRecord>(host.Reports()))
+        lastWords = lastWords || std::wstring(message.text).starts_with(L"Crashing at ");
+    EXPECT_TRUE(lastWords);
+    const auto dumpFiles = FilesIn(dumps);
+    ASSERT_EQ(dumpFiles.size(), 1u);
+    EXPECT_TRUE(dumpFiles.front().starts_with(kEngineHostDumpPrefix)) << Utf8FromWide(dumpFiles.front());
+    RemoveTree(dumps);
 }
 
 TEST_F(EngineHostTest, ARequestThatDoesNotDecodeEndsTheHostWithAFault) {
