@@ -41,7 +41,7 @@ done
 dir="$build_root/native-address"
 artifacts="$dir/fuzz-artifacts"
 mkdir -p "$artifacts"
-for fuzzer in package_header event_lines; do
+for fuzzer in package_header event_lines host_protocol; do
     # The fuzzer grows a working copy; the committed seeds stay as they are.
     work="$dir/fuzz-corpus/$fuzzer"
     mkdir -p "$work"

@@ -3,6 +3,7 @@
 #include "app/mini_dumper.h"
 #include "app/update_check.h"
 #include "download/system_controller.h"
+#include "platform/dll_search.h"
 #include "platform/message_loop.h"
 #include "platform/unique_handle.h"
 #include "wizard/main_dlg.h"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"TarnVel Download Assistant.exe";
 constexpr wchar_t kAlreadyRunningText[] = L"TarnVel Download Assistant already running...";
-
-// The program runs elevated and loads its updater by bare name: the working folder must never be
-// searched. SetDllDirectoryW(L"") takes it out on every Windows; the safe default directories
-// (Windows 8, or 7 with KB2533623) also leave out PATH, and they are what Wine honours.
-void HardenDllSearchPath() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr));
-    SetDllDirectoryW(L"");
-    if (setDefault)
-        setDefault(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32 |
-                   LOAD_LIBRARY_SEARCH_USER_DIRS);
-}
 
 int RunMainWindow(int showCommand) {
     MessageLoop loop;

@@ -22,7 +22,7 @@ std::atomic<DWORD> dumpingThread{0};
 std::atomic<std::terminate_handler> previousTerminate{nullptr};
 
 constexpr wchar_t kDumpExtension[] = L".dmp";
-constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"
+constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"; the prefix besides
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                           PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
@@ -30,7 +30,7 @@ using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
 
 // Appends "\<n>.dmp" with the time's low 32 bits as a signed number. Allocates nothing when the
 // string's capacity already holds the name: this runs in a process that has just crashed.
-void AppendDumpFileName(std::wstring& path, std::int64_t crashTime) {
+void AppendDumpFileName(std::wstring& path, std::int64_t crashTime, std::wstring_view prefix) {
     const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(crashTime));
     std::uint32_t magnitude =
         low < 0 ? 0u - static_cast<std::uint32_t>(low) : static_cast<std::uint32_t>(low);
@@ -41,6 +41,7 @@ void AppendDumpFileName(std::wstring& path, std::int64_t crashTime) {
         magnitude /= 10;
     } while (magnitude != 0);
     path.push_back(L'\\');
+    path.append(prefix);
     if (low < 0)
         path.push_back(L'-');
     while (count > 0)
@@ -50,7 +51,8 @@ void AppendDumpFileName(std::wstring& path, std::int64_t crashTime) {
 
 } // namespace
 
-MiniDumper::MiniDumper() {
+MiniDumper::MiniDumper(DumpOptions options)
+    : namePrefix_(options.namePrefix), exitWithExceptionCode_(options.exitWithExceptionCode) {
     MiniDumper* expected = nullptr;
     if (registeredDumper.compare_exchange_strong(expected, this)) {
         SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
@@ -61,7 +63,7 @@ MiniDumper::MiniDumper() {
     if (!exePath.empty()) {
         dumpFolder_ = FolderOfPath(exePath) + L"\\DumpLog";
         CreateDirectoryW(dumpFolder_.c_str(), nullptr); // an existing folder is fine
-        dumpFilePath_.reserve(dumpFolder_.size() + kMaxDumpNameLength);
+        dumpFilePath_.reserve(dumpFolder_.size() + namePrefix_.size() + kMaxDumpNameLength);
     }
 }
 
@@ -75,15 +77,16 @@ bool MiniDumper::IsRegistered() const {
     return registeredDumper.load() == this;
 }
 
-std::wstring MiniDumper::DumpFileName(const std::wstring& folder, std::int64_t crashTime) {
+std::wstring MiniDumper::DumpFileName(const std::wstring& folder, std::int64_t crashTime,
+                                      std::wstring_view prefix) {
     std::wstring path = folder;
-    AppendDumpFileName(path, crashTime);
+    AppendDumpFileName(path, crashTime, prefix);
     return path;
 }
 
 void MiniDumper::MakeDumpFileName() {
     dumpFilePath_.assign(dumpFolder_);
-    AppendDumpFileName(dumpFilePath_, crashTime_);
+    AppendDumpFileName(dumpFilePath_, crashTime_, namePrefix_);
 }
 
 LONG WINAPI MiniDumper::OnUnhandledException(EXCEPTION_POINTERS* exceptionInfo) {
@@ -145,7 +148,8 @@ LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {
             }
         }
     }
-    TerminateProcess(GetCurrentProcess(), 0);
+    TerminateProcess(GetCurrentProcess(),
+                     exitWithExceptionCode_ ? exceptionInfo->ExceptionRecord->ExceptionCode : 0);
     return result;
 }
 

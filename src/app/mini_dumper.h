@@ -1,19 +1,28 @@
 // Writes a minidump into DumpLog beside the executable when an exception goes unhandled on any
-// thread, then ends the process with exit code 0. Shows nothing. A C++ exception that nothing
-// catches ends the same way, instead of in the runtime's abort message.
+// thread, then ends the process (with exit code 0 unless told otherwise). Shows nothing. A C++ exception that
+// nothing catches ends the same way, instead of in the runtime's abort message.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tarnvel {
+
+struct DumpOptions {
+    // Before the number in the file's name, so that support can tell one program's dumps from
+    // another's in a shared folder.
+    std::wstring_view namePrefix;
+    // The crash's exception code as the exit code, for a parent that watches the process.
+    bool exitWithExceptionCode = false;
+};
 
 class MiniDumper {
 public:
     // The first instance becomes the process's unhandled-exception handler; later ones do not.
-    MiniDumper();
+    explicit MiniDumper(DumpOptions options = {});
     // Only runs when the process exits normally; a crash after that gets the system's handling.
     virtual ~MiniDumper();
 
@@ -30,8 +39,9 @@ public:
     // Writes the dump and ends the process; returns only if TerminateProcess itself failed.
     LONG WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo);
 
-    // "<folder>\<low 32 bits of the time, signed>.dmp"
-    static std::wstring DumpFileName(const std::wstring& folder, std::int64_t crashTime);
+    // "<folder>\<prefix><low 32 bits of the time, signed>.dmp"
+    static std::wstring DumpFileName(const std::wstring& folder, std::int64_t crashTime,
+                                     std::wstring_view prefix = {});
 
 protected:
     virtual void MakeDumpFileName();
@@ -46,6 +56,8 @@ private:
     // Its capacity is reserved up front: a crashed process may have a broken heap.
     std::wstring dumpFilePath_;
     std::wstring dumpFolder_; // empty when the executable's path is unknown: no dump then
+    const std::wstring namePrefix_;
+    const bool exitWithExceptionCode_;
 };
 
 } // namespace tarnvel

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstddef>
 #include <optional>
+#include <utility>
 
 namespace tarnvel::sim {
 
@@ -37,6 +38,10 @@ bool ParseOutcome(std::string_view text, Outcome& outcome) {
         outcome = Outcome::Never;
     else if (text == "hang")
         outcome = Outcome::Hang;
+    else if (text == "lock")
+        outcome = Outcome::Lock;
+    else if (text == "crash")
+        outcome = Outcome::Crash;
     else
         return false;
     return true;
@@ -52,13 +57,14 @@ template <typename Settings> struct NumberKey {
 constexpr NumberKey<CellScenario> kCellNumbers[] = {
     {"arrival_ms", &CellScenario::arrivalMs}, {"speed_kbps", &CellScenario::speedKbps},
     {"fail_at", &CellScenario::failAt},       {"unplug_at", &CellScenario::unplugAt},
-    {"hang_at", &CellScenario::hangAt},
+    {"hang_at", &CellScenario::hangAt},       {"crash_at", &CellScenario::crashAt},
 };
 
 constexpr NumberKey<Scenario> kNumbers[] = {
-    {"verify_ms", &Scenario::verifyMs},     {"verify_cell", &Scenario::verifyCell},
-    {"init_result", &Scenario::initResult}, {"chunk_kb", &Scenario::chunkKb, 1},
-    {"storm_rate", &Scenario::stormRate},   {"storm_threads", &Scenario::stormThreads, 1},
+    {"verify_ms", &Scenario::verifyMs},      {"verify_cell", &Scenario::verifyCell},
+    {"init_result", &Scenario::initResult},  {"chunk_kb", &Scenario::chunkKb, 1},
+    {"storm_rate", &Scenario::stormRate},    {"storm_threads", &Scenario::stormThreads, 1},
+    {"after_stop", &Scenario::afterStop, 0},
 };
 
 // Nothing when the key is not in the table; otherwise whether its value was good. A number below
@@ -117,9 +123,13 @@ bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
         scenario.cells = cells;
         return true;
     }
-    if (key == "malformed") {
-        scenario.malformed = value == "1";
-        return value == "0" || value == "1";
+    for (const auto& [name, field] :
+         {std::pair{"malformed", &Scenario::malformed}, std::pair{"stop_hangs", &Scenario::stopHangs},
+          std::pair{"release_hangs", &Scenario::releaseHangs}}) {
+        if (key == name) {
+            scenario.*field = value == "1";
+            return value == "0" || value == "1";
+        }
     }
     if (key == "trace") {
         scenario.trace = std::string(value);

@@ -10,7 +10,7 @@ namespace tarnvel::sim {
 
 inline constexpr int kMaxCells = 8;
 
-enum class Outcome { Pass, Fail, Unplug, Never, Hang };
+enum class Outcome { Pass, Fail, Unplug, Never, Hang, Lock, Crash };
 
 struct CellScenario {
     int arrivalMs = 500;  // from DownloadRun to the phone's arrival
@@ -19,6 +19,7 @@ struct CellScenario {
     int failAt = 50;     // percent at which a "fail" download fails
     int unplugAt = 50;   // percent at which an "unplug" phone is pulled
     int hangAt = 30;     // percent at which a "hang" download stalls for good
+    int crashAt = 30;    // percent at which a "crash" download crashes the process
     std::string storage; // UTF-8 path of the phone's storage file; empty = default
 };
 
@@ -32,8 +33,11 @@ struct Scenario {
     int chunkKb = 64;  // bytes copied between two progress reports
     int stormRate = 0; // extra events per second while cell 0 downloads
     int stormThreads = 4;
-    bool malformed = false; // odd records at the start of cell 0's download
-    std::string trace;      // UTF-8 path of a file that records each entry point call
+    bool malformed = false;    // odd records at the start of cell 0's download
+    bool stopHangs = false;    // DownloadStop never returns
+    bool releaseHangs = false; // ReleaseDownloadObj never returns
+    int afterStop = 0;         // messages sent after DownloadStop has returned
+    std::string trace;         // UTF-8 path of a file that records each entry point call
 };
 
 // Entries are lines; with `semicolonsSeparate` (a scenario given inline in the environment) a

@@ -339,8 +339,18 @@ void SendMalformed(const Reporter& reporter) {
     reporter.Test(0, 0, TestStatus{9});
 }
 
+// The engine's own lock, as a real engine keeps one around its state: InitDownloadObj takes it, and
+// a "lock" phone holds it while it never comes.
+std::mutex g_engineLock;
+
 std::atomic<int> g_cell0Done{0}; // cell 0's last reported done, for the storm's reports
 std::atomic<int> g_cell0Total{100};
+
+unsigned __stdcall CrashThread(void*) {
+    Trace("crashing");
+    *static_cast<volatile int*>(nullptr) = 1;
+    return 0;
+}
 
 // One phone's download. Returns when it ended (or was stopped); a cell 0 told to hang on the
 // thread that called DownloadRun never returns.
@@ -352,6 +362,13 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
     if (phone.outcome == Outcome::Never) {
         WaitForSingleObject(g_stop, INFINITE);
         return;
+    }
+    if (phone.outcome == Outcome::Lock) {
+        // Deaf to DownloadStop, holding what the next initialisation in this process needs.
+        const std::lock_guard held(g_engineLock);
+        Trace("DownloadRun waiting with the engine's lock");
+        for (;;)
+            Sleep(INFINITE);
     }
     const std::wstring port = L"COM" + Decimal(10 + cell);
     reporter.Monitor(cell, MonitorStatus::Busy, port);
@@ -395,6 +412,13 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
             reporter.Msg(cell, MsgGrade::Error, L"Phone removed", port);
             reporter.Test(cell, 5, TestStatus::Failed);
             return;
+        }
+        if (phone.outcome == Outcome::Crash && percent >= phone.crashAt) {
+            reporter.Msg(cell, MsgGrade::Information, L"Crashing at " + Decimal(percent) + L"%", L"");
+            // On a thread of the engine's own, as engines crash: nothing of ours is on its stack.
+            _beginthreadex(nullptr, 0, CrashThread, nullptr, 0, nullptr);
+            for (;;)
+                Sleep(INFINITE);
         }
         if (phone.outcome == Outcome::Hang && percent >= phone.hangAt) {
             if (!onCallerThread) {
@@ -489,6 +513,16 @@ HANDLE StartEngineThread(unsigned(__stdcall* entry)(void*), std::unique_ptr<Plan
     return thread;
 }
 
+// Messages that come after DownloadStop has returned, as from an engine that stops lazily.
+[[maybe_unused]] unsigned __stdcall AfterStopThread(void* argument) {
+    const int count = *std::unique_ptr<int>(static_cast<int*>(argument));
+    const Reporter reporter = Reporter::Current();
+    Sleep(50);
+    for (int index = 0; index < count; ++index)
+        reporter.Msg(0, MsgGrade::Information, L"after stop " + Decimal(index), L"");
+    return 0;
+}
+
 } // namespace
 } // namespace tarnvel::sim
 
@@ -515,6 +549,7 @@ __declspec(dllexport) std::int32_t TARNVEL_ENGINE_CALL InitDownloadObj(EngineIni
           " switches=" + DecimalA(params->switch1) + DecimalA(params->switch2) + DecimalA(params->switch3) +
           DecimalA(params->switch4) + DecimalA(params->switch5) + DecimalA(params->switch6) +
           DecimalA(params->switch7));
+    const std::lock_guard engineLock(g_engineLock);
     ResetEvent(g_stop);
     std::lock_guard lock(g_mutex);
     g_params = *params;
@@ -575,13 +610,28 @@ __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadRun(std::int32_t* reserve
 
 #ifndef TARNVEL_SIM_WITHOUT_STOP
 __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadStop() {
+    const Scenario scenario = LoadScenario();
     Trace("DownloadStop");
     SetEvent(g_stop);
+    if (scenario.afterStop > 0) {
+        auto count = std::make_unique<int>(scenario.afterStop);
+        StartEngineThread(AfterStopThread, std::move(count));
+    }
+    if (scenario.stopHangs) {
+        Trace("DownloadStop hanging");
+        for (;;)
+            Sleep(INFINITE);
+    }
 }
 #endif
 
 #ifndef TARNVEL_SIM_WITHOUT_RELEASE
 __declspec(dllexport) void TARNVEL_ENGINE_CALL ReleaseDownloadObj() {
+    if (LoadScenario().releaseHangs) {
+        Trace("ReleaseDownloadObj hanging");
+        for (;;)
+            Sleep(INFINITE);
+    }
     SetEvent(g_stop);
     std::vector<HANDLE> threads, callers;
     {
