@@ -5,7 +5,7 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # Wine takes a new prefix's fonts and every process's code pages from the locale: one fixed locale
 # for every wine call, the users' (Chinese, code page 936), whatever the caller's shell says.
-TARNVEL_LOCALE=zh_CN.UTF-8
+TARNVEL_LOCALE="${TARNVEL_WINE_LOCALE:-zh_CN.UTF-8}" # another only for a look at a foreign Windows
 export LANG="$TARNVEL_LOCALE" LC_ALL="$TARNVEL_LOCALE"
 unset LANGUAGE
 TARNVEL_WINE=/usr/lib/wine/wine64

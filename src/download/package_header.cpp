@@ -59,7 +59,7 @@ bool ReadPackageModel(std::wstring_view path, std::wstring& model) {
     OpenedPackage package;
     if (!OpenPackage(path, package))
         return false;
-    model = WideFromThreadAnsi(PackageModelBytes(package.layout, package.header));
+    model = WideFromCodePage936(PackageModelBytes(package.layout, package.header));
     return true;
 }
 
@@ -75,7 +75,7 @@ bool ReadPackageVersion(std::wstring_view path, std::wstring& version) {
     }
     if (!ReadFromStart(package.file.Get(), block))
         return true;
-    version = WideFromThreadAnsi(PackageVersionBytes(package.layout, block));
+    version = WideFromCodePage936(PackageVersionBytes(package.layout, block));
     return true;
 }
 

@@ -21,7 +21,7 @@ public:
     virtual void CreateFileKeepingLines(const std::wstring& file) = 0;
     // Appends the bytes, creating the file when it is missing.
     virtual void AppendToFile(const std::wstring& file, const std::string& bytes) = 0;
-    // The bytes a line has in a file (the system's 8-bit code page).
+    // The bytes a line has in a file (code page 936 on every machine).
     virtual std::string FileBytes(const std::wstring& line) = 0;
     virtual void ToDebugger(const std::wstring& line) = 0;
 };

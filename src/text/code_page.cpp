@@ -11,6 +11,9 @@ namespace tarnvel {
 
 namespace {
 
+// The package's texts and the cell logs are in this code page on every machine.
+constexpr UINT kCodePageGbk = 936;
+
 std::wstring ToWide(UINT codePage, DWORD flags, std::string_view bytes) {
     if (bytes.empty() || bytes.size() > INT_MAX)
         return {};
@@ -41,9 +44,13 @@ std::string ToBytes(UINT codePage, std::wstring_view text, BOOL* usedDefault) {
 
 } // namespace
 
-std::wstring WideFromThreadAnsi(std::string_view bytes) { return ToWide(CP_THREAD_ACP, 0, bytes); }
+std::wstring WideFromCodePage936(std::string_view bytes) {
+    return ToWide(kCodePageGbk, 0, bytes);
+}
 
-std::string AnsiFromWide(std::wstring_view text) { return ToBytes(CP_ACP, text, nullptr); }
+std::string CodePage936FromWide(std::wstring_view text) {
+    return ToBytes(kCodePageGbk, text, nullptr);
+}
 
 bool OemFromWideExact(std::wstring_view text, std::string& out) {
     BOOL usedDefault = FALSE;
@@ -54,9 +61,13 @@ bool OemFromWideExact(std::wstring_view text, std::string& out) {
     return ToWide(CP_OEMCP, 0, out) == text;
 }
 
-std::wstring WideFromUtf8(std::string_view bytes) { return ToWide(CP_UTF8, 0, bytes); }
+std::wstring WideFromUtf8(std::string_view bytes) {
+    return ToWide(CP_UTF8, 0, bytes);
+}
 
-std::string Utf8FromWide(std::wstring_view text) { return ToBytes(CP_UTF8, text, nullptr); }
+std::string Utf8FromWide(std::wstring_view text) {
+    return ToBytes(CP_UTF8, text, nullptr);
+}
 
 std::wstring ExecutablePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
@@ -72,6 +83,8 @@ std::wstring ExecutablePath() {
     }
 }
 
-std::wstring ExecutableFolder() { return FolderOfPath(ExecutablePath()); }
+std::wstring ExecutableFolder() {
+    return FolderOfPath(ExecutablePath());
+}
 
 } // namespace tarnvel

@@ -6,12 +6,12 @@
 
 namespace tarnvel {
 
-// 8-bit text in the calling thread's ANSI code page to UTF-16; a failed conversion gives "".
-std::wstring WideFromThreadAnsi(std::string_view bytes);
-
-// UTF-16 to 8-bit text in the process's ANSI code page; unrepresentable characters become the
-// code page's default character.
-std::string AnsiFromWide(std::wstring_view text);
+// The package's texts are written in code page 936 on every machine: to UTF-16, whatever this
+// machine's code pages; a failed conversion gives "".
+std::wstring WideFromCodePage936(std::string_view bytes);
+// And back, for the package tool and the cell logs, whose bytes are the same on every machine:
+// characters 936 lacks become its default character, "?".
+std::string CodePage936FromWide(std::wstring_view text);
 
 // UTF-16 to the OEM code page (what cmd.exe reads a batch file in). False when some character
 // cannot be written faithfully in it.

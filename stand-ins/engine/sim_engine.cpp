@@ -202,7 +202,7 @@ bool OpenPackage(const File& file, OpenedPackage& package, std::wstring& reason)
         return false;
     }
     package.layout = *layout;
-    package.model = WideFromThreadAnsi(PackageModelBytes(*layout, block));
+    package.model = WideFromCodePage936(PackageModelBytes(*layout, block));
     block.resize(layout->blockLength);
     std::uint8_t descriptorBytes[kDescriptorSize];
     if (!file.ReadAt(0, block) || !file.ReadAt(layout->blockLength, descriptorBytes)) {

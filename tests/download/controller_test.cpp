@@ -18,9 +18,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::Ansi;
 using ::testing::AnyOf;
 using ::testing::Contains;
+using testing::Cp936;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -95,14 +95,14 @@ TEST_F(ControllerTest, PassingUpgradeCopiesThePayloadAndLogsEveryEvent) {
                 ElementsAre("ReleaseDownloadObj runs_alive=0", "unloaded"));
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 10u);
-    EXPECT_EQ(lines.front(), Ansi(L"提示:HNDA:USendMsgInfo:0, 2, Verify: checking package, ") +
+    EXPECT_EQ(lines.front(), Cp936(L"提示:HNDA:USendMsgInfo:0, 2, Verify: checking package, ") +
                                  Utf8FromWide(scratch_ / L"p.rzb"));
-    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UCheckdataStatus:0, 2, Verify data file OK!")));
-    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM10")));
-    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UTestStatus:0, 0, 1")));
-    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UShowProgress:0, 300000, 65536")));
-    EXPECT_THAT(lines, Contains(Ansi(L"提示:HNDA:UShowProgress:0, 300000, 300000")));
-    EXPECT_EQ(lines.back(), Ansi(L"提示:HNDA:UMonitorStatus:0, 0, COM10"));
+    EXPECT_THAT(lines, Contains(Cp936(L"提示:HNDA:UCheckdataStatus:0, 2, Verify data file OK!")));
+    EXPECT_THAT(lines, Contains(Cp936(L"提示:HNDA:UMonitorStatus:0, 1, COM10")));
+    EXPECT_THAT(lines, Contains(Cp936(L"提示:HNDA:UTestStatus:0, 0, 1")));
+    EXPECT_THAT(lines, Contains(Cp936(L"提示:HNDA:UShowProgress:0, 300000, 65536")));
+    EXPECT_THAT(lines, Contains(Cp936(L"提示:HNDA:UShowProgress:0, 300000, 300000")));
+    EXPECT_EQ(lines.back(), Cp936(L"提示:HNDA:UMonitorStatus:0, 0, COM10"));
     EXPECT_EQ(LogFiles().size(), 1u);
 }
 
@@ -132,7 +132,7 @@ TEST_F(ControllerTest, CorruptPackageFailsVerificationAndNothingRuns) {
     EXPECT_THAT(recorder_.Names(), ElementsAre("OnVerifyFailed"));
     ShutdownController();
     EXPECT_THAT(TraceOf({"DownloadRun"}), IsEmpty());
-    EXPECT_THAT(LogLines(), Contains(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch")));
+    EXPECT_THAT(LogLines(), Contains(Cp936(L"错误:HNDA:UCheckdataStatus:0, 3, payload checksum mismatch")));
 }
 
 TEST_F(ControllerTest, EachFailedVerificationEndsItsOwnLog) {
@@ -149,8 +149,8 @@ TEST_F(ControllerTest, EachFailedVerificationEndsItsOwnLog) {
     ASSERT_EQ(files.size(), 2u);
     for (const auto& file : files) {
         const std::string bytes = ReadFileBytes(file);
-        EXPECT_THAT(bytes, HasSubstr(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, ")));
-        EXPECT_THAT(bytes, Not(HasSubstr(Ansi(L"日志正在记录，开始记录日志操作被忽略!"))));
+        EXPECT_THAT(bytes, HasSubstr(Cp936(L"错误:HNDA:UCheckdataStatus:0, 3, ")));
+        EXPECT_THAT(bytes, Not(HasSubstr(Cp936(L"日志正在记录，开始记录日志操作被忽略!"))));
     }
 }
 
@@ -167,9 +167,9 @@ TEST_F(ControllerTest, DownloadFailureStopsTheEngineAndAllowsClosing) {
     EXPECT_LT(progress.back(), 50);
     ShutdownController();
     const auto lines = LogLines();
-    EXPECT_THAT(lines, Contains(Ansi(L"错误:HNDA:UTestStatus:0, 3, 3")));
+    EXPECT_THAT(lines, Contains(Cp936(L"错误:HNDA:UTestStatus:0, 3, 3")));
     // The failure closed the log: the engine's last report after it is in no file.
-    EXPECT_THAT(lines, Not(Contains(Ansi(L"提示:HNDA:UMonitorStatus:0, 0, COM10"))));
+    EXPECT_THAT(lines, Not(Contains(Cp936(L"提示:HNDA:UMonitorStatus:0, 0, COM10"))));
 }
 
 TEST_F(ControllerTest, BackWhileWaitingForThePhoneStopsTheRunAndClosesTheLog) {
@@ -247,7 +247,7 @@ TEST_F(ControllerTest, StormOfEventsFromManyThreadsLosesNoLine) {
     ShutdownController();
     // Each storm thread numbers its events; its messages are the odd numbers, all of them there.
     std::map<int, std::vector<long long>> seen;
-    const std::string prefix = Ansi(L"提示:HNDA:USendMsgInfo:0, 2, storm ");
+    const std::string prefix = Cp936(L"提示:HNDA:USendMsgInfo:0, 2, storm ");
     for (const auto& line : LogLines()) {
         if (line.rfind(prefix, 0) != 0)
             continue;
@@ -276,15 +276,15 @@ TEST_F(ControllerTest, MalformedRecordsAreLoggedSafely) {
         text += line + "\n";
     // Texts that fill their fields end there; cells -1 and 99 reach no file (verification
     // results always go to cell 0's).
-    EXPECT_THAT(text, HasSubstr(Ansi(L"HNDA:USendMsgInfo:0, 7, ") + std::string(256, 'A') + ", " +
-                                std::string(1024, 'B') + Ansi(L"提示:HNDA:UMonitorStatus:0, 1, ") +
+    EXPECT_THAT(text, HasSubstr(Cp936(L"HNDA:USendMsgInfo:0, 7, ") + std::string(256, 'A') + ", " +
+                                std::string(1024, 'B') + Cp936(L"提示:HNDA:UMonitorStatus:0, 1, ") +
                                 std::string(64, 'M') + "\n"));
     EXPECT_THAT(text, Not(HasSubstr("UShowProgress:99,")));
     EXPECT_THAT(text, Not(HasSubstr("USendMsgInfo:-1,")));
     EXPECT_THAT(text, HasSubstr("HNDA:UCheckdataStatus:99, 7, " + std::string(1024, 'C') +
                                 "HNDA:UCheckdataStatus:-1"));
-    EXPECT_THAT(text, HasSubstr(Ansi(L"提示:HNDA:UShowProgress:0, 0, 17\n")));
-    EXPECT_THAT(text, HasSubstr(Ansi(L"HNDA:UTestStatus:0, 0, 9提示:HNDA:UShowProgress:0, 1000, 1000\n")));
+    EXPECT_THAT(text, HasSubstr(Cp936(L"提示:HNDA:UShowProgress:0, 0, 17\n")));
+    EXPECT_THAT(text, HasSubstr(Cp936(L"HNDA:UTestStatus:0, 0, 9提示:HNDA:UShowProgress:0, 1000, 1000\n")));
     // Two OnUpgradeBegin: cell 99's start and cell 0's; OnProgress 0 for the total of 0.
     EXPECT_EQ(recorder_.Count("OnUpgradeBegin"), 2);
     EXPECT_EQ(recorder_.Progress().front(), 0);

@@ -15,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::Ansi;
+using testing::Cp936;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -61,13 +61,14 @@ TEST_F(EngineEventsTest, ProgressReachesTheWizardOnlyFromCellZeroBetweenZeroAnd9
     UShowProgress(0, -100, -50);
     UShowProgress(0, 3, 1);
     EXPECT_THAT(recorder_.Progress(), ElementsAre(0, 98, 50, 33));
-    EXPECT_THAT(
-        FinalLines(),
-        ElementsAre(Ansi(L"提示:HNDA:UShowProgress:0, 0, 17"), Ansi(L"提示:HNDA:UShowProgress:0, 200, 199"),
-                    Ansi(L"提示:HNDA:UShowProgress:0, 100, 98"), Ansi(L"提示:HNDA:UShowProgress:0, 100, -5"),
-                    Ansi(L"提示:HNDA:UShowProgress:0, 100, 2147483647"),
-                    Ansi(L"提示:HNDA:UShowProgress:0, -100, -2147483648"),
-                    Ansi(L"提示:HNDA:UShowProgress:0, -100, -50"), Ansi(L"提示:HNDA:UShowProgress:0, 3, 1")));
+    EXPECT_THAT(FinalLines(), ElementsAre(Cp936(L"提示:HNDA:UShowProgress:0, 0, 17"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, 200, 199"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, 100, 98"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, 100, -5"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, 100, 2147483647"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, -100, -2147483648"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, -100, -50"),
+                                          Cp936(L"提示:HNDA:UShowProgress:0, 3, 1")));
 }
 
 TEST_F(EngineEventsTest, StartedDownloadBeginsOnAnyCellButStartsOnlyOnCellZero) {
@@ -80,9 +81,9 @@ TEST_F(EngineEventsTest, StartedDownloadBeginsOnAnyCellButStartsOnlyOnCellZero) 
     UTestStatus(0, 0, -1);
     EXPECT_EQ(recorder_.Names().size(), 3u);
     EXPECT_THAT(FinalLines(),
-                ElementsAre(Ansi(L"提示:HNDA:UTestStatus:0, 7, 1"), Ansi(L"提示:HNDA:UTestStatus:0, 0, 4"),
+                ElementsAre(Cp936(L"提示:HNDA:UTestStatus:0, 7, 1"), Cp936(L"提示:HNDA:UTestStatus:0, 0, 4"),
                             // status 9 and -1 are raw: no stamp, no line end
-                            Ansi(L"HNDA:UTestStatus:0, 0, 9HNDA:UTestStatus:0, 0, -1")));
+                            Cp936(L"HNDA:UTestStatus:0, 0, 9HNDA:UTestStatus:0, 0, -1")));
 }
 
 TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
@@ -97,8 +98,8 @@ TEST_F(EngineEventsTest, SuccessFinishesTwoSecondsAfterItsLine) {
     EXPECT_TRUE(WaitForTrace("DownloadStop", 2s));             // the finish stops the engine
     EXPECT_TRUE(WaitForCloseAllowed(1s));
     UShowProgress(0, 100, 5); // the log is closed now
-    EXPECT_THAT(FinalLines(), ElementsAre(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
-                                          Ansi(L"提示:HNDA:UTestStatus:0, 0, 2")));
+    EXPECT_THAT(FinalLines(), ElementsAre(Cp936(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
+                                          Cp936(L"提示:HNDA:UTestStatus:0, 0, 2")));
 }
 
 TEST_F(EngineEventsTest, FailureOnCellZeroStopsClosesTheLogAndAllowsClosing) {
@@ -111,15 +112,15 @@ TEST_F(EngineEventsTest, FailureOnCellZeroStopsClosesTheLogAndAllowsClosing) {
     UShowProgress(0, 100, 5);
     std::this_thread::sleep_for(2500ms);
     EXPECT_EQ(recorder_.Count("OnUpgradeSucceeded"), 0);
-    EXPECT_THAT(FinalLines(), ElementsAre(Ansi(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
-                                          Ansi(L"错误:HNDA:UTestStatus:0, 12, 3")));
+    EXPECT_THAT(FinalLines(), ElementsAre(Cp936(L"提示:HNDA:UMonitorStatus:0, 1, COM3"),
+                                          Cp936(L"错误:HNDA:UTestStatus:0, 12, 3")));
 }
 
 TEST_F(EngineEventsTest, FailureOnAnotherCellOnlyLogs) {
     UTestStatus(2, 0, 3);
     UTestStatus(0, 0, 0);
     EXPECT_THAT(recorder_.Names(), IsEmpty());
-    EXPECT_THAT(FinalLines(), ElementsAre(Ansi(L"HNDA:UTestStatus:0, 0, 0")));
+    EXPECT_THAT(FinalLines(), ElementsAre(Cp936(L"HNDA:UTestStatus:0, 0, 0")));
 }
 
 TEST_F(EngineEventsTest, CheckdataGoesToCellZerosLogAndOnlyCellZeroPasses) {
@@ -133,12 +134,12 @@ TEST_F(EngineEventsTest, CheckdataGoesToCellZerosLogAndOnlyCellZeroPasses) {
     UCheckdataStatus(Checkdata(0, 2, L"ignored too"));
     EXPECT_TRUE(recorder_.WaitFor("OnVerifyPassed", 2s));
     EXPECT_THAT(FinalLines(),
-                ElementsAre(Ansi(L"提示:HNDA:UCheckdataStatus:5, 2, Verify data file OK!"),
-                            Ansi(L"错误:HNDA:UCheckdataStatus:5, 3, bad crc"),
-                            Ansi(L"提示:HNDA:UCheckdataStatus:0, 1, checking"),
-                            Ansi(L"提示:HNDA:UCheckdataStatus:0, 0, zero"),
-                            Ansi(L"HNDA:UCheckdataStatus:0, -2, odd提示:HNDA:UCheckdataStatus:0, 2, "
-                                 L"Verify data file OK!")));
+                ElementsAre(Cp936(L"提示:HNDA:UCheckdataStatus:5, 2, Verify data file OK!"),
+                            Cp936(L"错误:HNDA:UCheckdataStatus:5, 3, bad crc"),
+                            Cp936(L"提示:HNDA:UCheckdataStatus:0, 1, checking"),
+                            Cp936(L"提示:HNDA:UCheckdataStatus:0, 0, zero"),
+                            Cp936(L"HNDA:UCheckdataStatus:0, -2, odd提示:HNDA:UCheckdataStatus:0, 2, "
+                                  L"Verify data file OK!")));
 }
 
 TEST_F(EngineEventsTest, MessageTypesGradeTheLine) {
@@ -151,11 +152,11 @@ TEST_F(EngineEventsTest, MessageTypesGradeTheLine) {
     USendMsgInfo(Msg(3, 0, L"other cell", L""));
     EXPECT_THAT(recorder_.Names(), IsEmpty());
     EXPECT_THAT(FinalLines(),
-                ElementsAre(Ansi(L"错误:HNDA:USendMsgInfo:0, 0, e, d"),
-                            Ansi(L"警告:HNDA:USendMsgInfo:0, 1, w, "),
-                            Ansi(L"提示:HNDA:USendMsgInfo:0, 2, i2, x"),
-                            Ansi(L"提示:HNDA:USendMsgInfo:0, 3, i3, 手机"),
-                            Ansi(L"HNDA:USendMsgInfo:0, 7, seven, HNDA:USendMsgInfo:0, -1, minus, ")));
+                ElementsAre(Cp936(L"错误:HNDA:USendMsgInfo:0, 0, e, d"),
+                            Cp936(L"警告:HNDA:USendMsgInfo:0, 1, w, "),
+                            Cp936(L"提示:HNDA:USendMsgInfo:0, 2, i2, x"),
+                            Cp936(L"提示:HNDA:USendMsgInfo:0, 3, i3, 手机"),
+                            Cp936(L"HNDA:USendMsgInfo:0, 7, seven, HNDA:USendMsgInfo:0, -1, minus, ")));
 }
 
 TEST_F(EngineEventsTest, MonitorStatusOfCellZeroDecidesWhetherClosingIsAllowed) {
@@ -187,10 +188,10 @@ TEST_F(EngineEventsTest, TextsFillingTheirFieldsAreReadToTheirCapacityOnly) {
     std::fill(std::begin(check.text), std::end(check.text), L'C');
     UCheckdataStatus(check);
     EXPECT_THAT(FinalLines(),
-                ElementsAre(Ansi(L"提示:") + "HNDA:USendMsgInfo:0, 2, " + std::string(256, 'T') + ", " +
+                ElementsAre(Cp936(L"提示:") + "HNDA:USendMsgInfo:0, 2, " + std::string(256, 'T') + ", " +
                                 std::string(1024, 'D'),
-                            Ansi(L"提示:") + "HNDA:UMonitorStatus:0, 7, " + std::string(64, 'M'),
-                            Ansi(L"提示:") + "HNDA:UCheckdataStatus:0, 1, " + std::string(1024, 'C')));
+                            Cp936(L"提示:") + "HNDA:UMonitorStatus:0, 7, " + std::string(64, 'M'),
+                            Cp936(L"提示:") + "HNDA:UCheckdataStatus:0, 1, " + std::string(1024, 'C')));
 }
 
 TEST_F(EngineEventsTest, CallbacksAfterShutdownDoNothing) {

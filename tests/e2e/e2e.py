@@ -543,7 +543,7 @@ class Case:
     @staticmethod
     def log_lines(path):
         data = path.read_bytes()
-        text = data.decode("gbk")  # the ANSI code page of zh_CN
+        text = data.decode("gbk")  # the cell log's code page (936) on every machine
         if text and not text.endswith("\r\n"):
             raise Failure("%s does not end with CR LF" % path.name)
         lines = text.split("\r\n")[:-1] if text else []

@@ -23,9 +23,9 @@ namespace tarnvel {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::Ansi;
 using ::testing::Contains;
 using testing::CopyFileTo;
+using testing::Cp936;
 using ::testing::ElementsAre;
 using testing::FileExists;
 using testing::FilesIn;
@@ -195,9 +195,9 @@ TEST_F(HarnessTest, PassingUpgradeEndToEnd) {
         ASSERT_TRUE(std::regex_match(line, match, stamped)) << line;
         texts.push_back(match[1]);
     }
-    const std::string info = Ansi(L"提示:");
+    const std::string info = Cp936(L"提示:");
     std::vector<std::string> expected = {info + "HNDA:USendMsgInfo:0, 2, Verify: checking package, " +
-                                             Ansi(folder_ + L"\\p.rzb"),
+                                             Cp936(folder_ + L"\\p.rzb"),
                                          info + "HNDA:USendMsgInfo:0, 3, Verify: 37%, ",
                                          info + "HNDA:USendMsgInfo:0, 3, Verify: 74%, ",
                                          info + "HNDA:USendMsgInfo:0, 3, Verify: 100%, ",
@@ -208,7 +208,7 @@ TEST_F(HarnessTest, PassingUpgradeEndToEnd) {
     for (int done : {131072, 262144, 393216, 524288, 655360, 700000})
         expected.push_back(info + "HNDA:UShowProgress:0, 700000, " + std::to_string(done));
     expected.push_back(info + "HNDA:USendMsgInfo:0, 2, Download complete, " +
-                       Ansi(folder_ + L"\\phone0.bin"));
+                       Cp936(folder_ + L"\\phone0.bin"));
     expected.push_back(info + "HNDA:UTestStatus:0, 0, 2");
     expected.push_back(info + "HNDA:UMonitorStatus:0, 0, COM10");
     EXPECT_EQ(texts, expected);
@@ -222,7 +222,7 @@ TEST_F(HarnessTest, VerificationFailure) {
     EXPECT_THAT(run.Hooks(), ElementsAre("OnVerifyFailed"));
     EXPECT_THAT(Trace({"DownloadRun"}), IsEmpty());
     EXPECT_THAT(LogBytes(),
-                HasSubstr(Ansi(L"错误:HNDA:UCheckdataStatus:0, 3, verification refused by scenario\r\n")));
+                HasSubstr(Cp936(L"错误:HNDA:UCheckdataStatus:0, 3, verification refused by scenario\r\n")));
 }
 
 TEST_F(HarnessTest, DownloadFailureAtFortyPercent) {
@@ -238,8 +238,8 @@ TEST_F(HarnessTest, DownloadFailureAtFortyPercent) {
     EXPECT_THAT(Trace({"DownloadStop"}), Not(IsEmpty()));
     const std::string log = LogBytes();
     EXPECT_THAT(log,
-                HasSubstr(Ansi(L"错误:HNDA:USendMsgInfo:0, 0, Download failed, write error at 40%\r\n")));
-    EXPECT_THAT(log, HasSubstr(Ansi(L"错误:HNDA:UTestStatus:0, 3, 3\r\n")));
+                HasSubstr(Cp936(L"错误:HNDA:USendMsgInfo:0, 0, Download failed, write error at 40%\r\n")));
+    EXPECT_THAT(log, HasSubstr(Cp936(L"错误:HNDA:UTestStatus:0, 3, 3\r\n")));
 }
 
 TEST_F(HarnessTest, PhoneUnpluggedMidDownload) {
@@ -252,8 +252,8 @@ TEST_F(HarnessTest, PhoneUnpluggedMidDownload) {
                 ElementsAre("OnVerifyPassed", "OnUpgradeBegin", "OnUpgradeStarted", "OnUpgradeFailed"));
     EXPECT_EQ(run.Progress().back(), 50);
     const std::string log = LogBytes();
-    const auto unplugged = log.find(Ansi(L"提示:HNDA:UMonitorStatus:0, 0, COM10"));
-    const auto failed = log.find(Ansi(L"错误:HNDA:UTestStatus:0, 5, 3"));
+    const auto unplugged = log.find(Cp936(L"提示:HNDA:UMonitorStatus:0, 0, COM10"));
+    const auto failed = log.find(Cp936(L"错误:HNDA:UTestStatus:0, 5, 3"));
     ASSERT_NE(unplugged, std::string::npos);
     ASSERT_NE(failed, std::string::npos);
     EXPECT_LT(unplugged, failed);
@@ -393,7 +393,7 @@ TEST_F(HarnessTest, FolderWithShellCharactersKeepsItsLogsAndLosesOnlyMtkLog) {
         Sleep(50);
     EXPECT_FALSE(FolderExists(folder_ + L"\\MTK_Log"));
     EXPECT_TRUE(FolderExists(folder_ + L"\\keep"));
-    EXPECT_THAT(LogBytes(), HasSubstr(Ansi(L"提示:HNDA:UTestStatus:0, 0, 2\r\n")));
+    EXPECT_THAT(LogBytes(), HasSubstr(Cp936(L"提示:HNDA:UTestStatus:0, 0, 2\r\n")));
 }
 
 TEST_F(HarnessTest, FolderOutsideTheCodePageStillLogsButRunsNoBatchFile) {
@@ -402,7 +402,7 @@ TEST_F(HarnessTest, FolderOutsideTheCodePageStillLogsButRunsNoBatchFile) {
     const HarnessRun run =
         Harness("", {L"path=" + Package("x"), L"verify", L"until=OnUpgradeSucceeded", L"shutdown"});
     EXPECT_EQ(run.exitCode, 0) << output_;
-    EXPECT_THAT(LogBytes(), HasSubstr(Ansi(L"提示:HNDA:UTestStatus:0, 0, 2\r\n")));
+    EXPECT_THAT(LogBytes(), HasSubstr(Cp936(L"提示:HNDA:UTestStatus:0, 0, 2\r\n")));
     // cmd could not be told this folder's name: the batch file is not even written.
     EXPECT_FALSE(FileExists(folder_ + L"\\DeleteTree.bat"));
     EXPECT_TRUE(FolderExists(folder_ + L"\\MTK_Log"));

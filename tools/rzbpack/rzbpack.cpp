@@ -42,7 +42,7 @@ FilePtr Open(const std::string& utf8Path, const char* mode) {
 // A command-line text as the package stores it.
 std::string StoredText(const std::string& utf8) {
 #if defined(_WIN32)
-    return AnsiFromWide(WideFromUtf8(utf8));
+    return CodePage936FromWide(WideFromUtf8(utf8));
 #else
     return utf8;
 #endif

@@ -117,8 +117,8 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
     return lines;
 }
 
-std::string Ansi(std::wstring_view text) {
-    return AnsiFromWide(text);
+std::string Cp936(std::wstring_view text) {
+    return CodePage936FromWide(text);
 }
 
 } // namespace tarnvel::testing

@@ -36,7 +36,7 @@ bool CopyFileTo(const std::wstring& from, const std::wstring& to);
 // CR LF is a line too.
 std::vector<std::string> SplitLines(const std::string& bytes);
 
-// Text in the process's ANSI code page, as the log writes it (from UTF-16).
-std::string Ansi(std::wstring_view text);
+// Text as the cell log writes it (code page 936 on every machine, from UTF-16).
+std::string Cp936(std::wstring_view text);
 
 } // namespace tarnvel::testing
