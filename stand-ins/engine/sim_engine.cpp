@@ -66,7 +66,7 @@ std::wstring Resolve(const std::string& utf8Path) {
 
 // The environment variable TARNVEL_SIM_SCENARIO holds the scenario inline, or "@<file>";
 // without it the file dVarnok.scenario beside this library is read.
-Scenario LoadScenario() {
+Scenario ReadScenario() {
     wchar_t value[8192] = {};
     const DWORD length =
         GetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", value, static_cast<DWORD>(std::size(value)));
@@ -78,6 +78,13 @@ Scenario LoadScenario() {
     } else {
         scenario = ParseScenario(ReadWholeFile(ModuleFolder() + L"\\dVarnok.scenario"), false);
     }
+    return scenario;
+}
+
+// As ReadScenario, and the trace goes where it says from now on. Only the entry points that start
+// work load it: a program that stops and releases an engine it never used leaves no trace.
+Scenario LoadScenario() {
+    const Scenario scenario = ReadScenario();
     const std::wstring trace = Resolve(scenario.trace);
     std::lock_guard lock(g_mutex);
     const std::size_t count = std::min(trace.size(), std::size(g_tracePath) - 1);
@@ -610,7 +617,7 @@ __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadRun(std::int32_t* reserve
 
 #ifndef TARNVEL_SIM_WITHOUT_STOP
 __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadStop() {
-    const Scenario scenario = LoadScenario();
+    const Scenario scenario = ReadScenario();
     Trace("DownloadStop");
     SetEvent(g_stop);
     if (scenario.afterStop > 0) {
@@ -627,7 +634,7 @@ __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadStop() {
 
 #ifndef TARNVEL_SIM_WITHOUT_RELEASE
 __declspec(dllexport) void TARNVEL_ENGINE_CALL ReleaseDownloadObj() {
-    if (LoadScenario().releaseHangs) {
+    if (ReadScenario().releaseHangs) {
         Trace("ReleaseDownloadObj hanging");
         for (;;)
             Sleep(INFINITE);

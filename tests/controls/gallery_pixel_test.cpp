@@ -279,6 +279,10 @@ TEST_F(GalleryScreen, PointerOverAButtonShowsItsHoverFrame) {
     const int height = button.bottom - button.top;
     const COLORREF before = At(button, 3, height / 2);
     EXPECT_TRUE(Near(before, RGB(0xF9, 0xF9, 0xF9), 4)) << Hex(before);
+    // From elsewhere onto the button: a pointer that an earlier program left where the button now
+    // is would not move at all, and the button would hear of no pointer.
+    SetCursorPos(5, GetSystemMetrics(SM_CYSCREEN) - 5);
+    Sleep(50);
     SetCursorPos((button.left + button.right) / 2, (button.top + button.bottom) / 2);
     COLORREF now = before;
     for (int i = 0; i < 60 && !Near(now, RGB(0xEA, 0xEA, 0xEA), 4); ++i) {
