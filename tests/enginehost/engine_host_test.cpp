@@ -140,7 +140,9 @@ void StartUpgrade(RunningHost& host, const std::wstring& package) {
 class EngineHostTest : public SimFixture {};
 
 TEST_F(EngineHostTest, StartedWithoutItsChannelItEndsAtOnce) {
-    for (std::wstring arguments : {L"", L" --channel 4 8", L" --channel"}) {
+    // Numbers that name no handle of a new process, so that the host cannot take its standard
+    // handles for a channel.
+    for (std::wstring arguments : {L"", L" --channel 1000000 1000004", L" --channel"}) {
         std::wstring commandLine =
             L"\"" + ExecutableFolder() + L"\\" + kEngineHostFileName + L"\"" + arguments;
         STARTUPINFOW startup{};
