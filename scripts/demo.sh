@@ -26,7 +26,7 @@ fi
 # (the phone comes 3 s after verification, the copy takes about 8 s) and a sample package.
 rm -rf "$demo"
 mkdir -p "$demo" "$shots"
-cp "$bin/TarnVel Download Assistant.exe" "$demo/"
+cp "$bin/TarnVel Download Assistant.exe" "$bin/TarnVel Engine Host.exe" "$demo/"
 cp "$bin/tarnvel_sim_engine.dll" "$demo/dVarnok.dll"
 printf '%s\n' '# What the simulated engine does in the demo (stand-ins/engine/README.md)' \
     'verify_ms=4000' 'arrival_ms=3000' 'speed_kbps=1024' >"$demo/dVarnok.scenario"

@@ -18,12 +18,27 @@
 
 namespace tarnvel {
 
+// The engine's exports as the controller calls them: in the engine host, each returns when the
+// engine's did, or at once when the host is gone. Any may be missing.
 struct EngineExports {
-    InitDownloadObjFn init = nullptr;
-    VerifyDataofRZBFn verify = nullptr;
-    DownloadRunFn run = nullptr;
-    DownloadStopFn stop = nullptr;
-    ReleaseDownloadObjFn release = nullptr;
+    std::function<std::int32_t(EngineInitParams*)> init;
+    std::function<void()> verify;
+    std::function<void(std::int32_t*)> run;
+    std::function<void()> stop;
+    std::function<void()> release;
+};
+
+// A loaded engine and how the controller lets it go.
+struct LoadedEngine {
+    EngineExports exports;
+    // Lets go of the engine once nothing is inside it.
+    std::function<void()> unload;
+    // Throws the engine away whole, whatever its threads hold: every call under way returns, and
+    // the next InitDownloadObj gets a fresh engine. Empty for an engine inside this process, whose
+    // run threads the platform then ends one by one.
+    std::function<void()> discard;
+    // The controller shuts down: what the engine has not finished within `ms` is thrown away.
+    std::function<void(std::uint32_t ms)> discardAfter;
 };
 
 inline constexpr std::uint32_t kWaitForever = 0xFFFFFFFF;
@@ -39,8 +54,10 @@ public:
     // True when the thread has ended within `ms` (kWaitForever: no limit). With
     // keepMessagesFlowing the waiting thread goes on handling messages sent to its windows.
     virtual bool Wait(std::uint32_t ms, bool keepMessagesFlowing) = 0;
-    // Ends the thread wherever it is (exit code 0).
-    virtual void ForceEnd() = 0;
+    // Ends the thread wherever it is, where the platform can. The system's cannot: a thread ended
+    // inside a library leaves that library's locks taken, so the program's engine lives in a host
+    // that is thrown away whole instead.
+    virtual void ForceEnd() {}
 };
 
 // Called from any thread. Not deleted through this interface: the program's lives as long as
@@ -56,10 +73,8 @@ public:
     [[noreturn]] virtual void ParkForever() = 0;
     // True when the file is a package; `model` then receives its model name.
     virtual bool ReadPackageModel(const std::wstring& path, std::wstring& model) = 0;
-    // Loads the engine library at `path`: its exports (any may be missing) and what unloads it.
-    // False when it cannot be loaded.
-    virtual bool LoadEngine(const std::wstring& path, EngineExports& exports,
-                            std::function<void()>& unload) = 0;
+    // Loads the engine of the program in `folder`; false when it cannot be loaded.
+    virtual bool LoadEngine(const std::wstring& folder, LoadedEngine& engine) = 0;
 
 protected:
     ~ControllerPlatform() = default;

@@ -132,16 +132,14 @@ bool DownloadController::SetPackagePath(std::wstring_view path) {
 void DownloadController::LoadEngine() {
     if (engineLoaded_ || shuttingDown_)
         return;
-    EngineExports loaded;
-    std::function<void()> unload;
-    if (platform_.LoadEngine(exeFolder_ + L"\\dVarnok.dll", loaded, unload))
-        StartEngine(loaded, std::move(unload));
+    LoadedEngine loaded;
+    if (platform_.LoadEngine(exeFolder_, loaded))
+        StartEngine(std::move(loaded));
 }
 
-void DownloadController::StartEngine(const EngineExports& engineExports, std::function<void()> unload) {
+void DownloadController::StartEngine(LoadedEngine engine) {
     engineLoaded_ = true;
-    exports_ = engineExports;
-    unloadEngine_ = std::move(unload);
+    engine_ = std::move(engine);
     auto self = shared_from_this();
     controlThread_ = StartThread(platform_, [self] { self->ControlThread(); });
 }
@@ -182,7 +180,7 @@ void DownloadController::StartVerifyThread() {
 
 void DownloadController::StartRunThread() {
     auto gate = std::make_shared<RunGate>();
-    gate->run = exports_.run;
+    gate->run = engine_.exports.run;
     gate->platform = &platform_;
     std::lock_guard lock(threadsMutex_);
     if (shuttingDown_)
@@ -223,13 +221,18 @@ void DownloadController::EndRun(RunGate& gate, bool keepMessagesFlowing) {
         return;
     gate.ending = true;
     WaitUntil([&gate] { return !gate.inCallback.load(); }, kWaitForever, keepMessagesFlowing);
-    if (!gate.returned && !gate.thread->HasEnded())
-        gate.thread->ForceEnd();
+    if (!gate.returned && !gate.thread->HasEnded()) {
+        // The engine may hold its own locks in the run: only throwing it away whole frees them.
+        if (engine_.discard)
+            engine_.discard();
+        else
+            gate.thread->ForceEnd();
+    }
     gate.thread->Wait(timings_.forcedEndMs, keepMessagesFlowing);
 }
 
 void DownloadController::StopEngine(std::vector<std::shared_ptr<RunGate>> taken, bool keepMessagesFlowing) {
-    exports_.stop();
+    engine_.exports.stop();
     for (const auto& gate : taken)
         EndRun(*gate, keepMessagesFlowing);
     // A thread that could not be ended still runs on its gate: keep the gate.
@@ -241,11 +244,12 @@ void DownloadController::StopEngine(std::vector<std::shared_ptr<RunGate>> taken,
 }
 
 void DownloadController::BeginStop() {
+    phase_ = Phase::Idle;
     StartWorker(&DownloadController::StopThread);
 }
 
 void DownloadController::StopThread() {
-    if (!exports_.stop)
+    if (!engine_.exports.stop)
         return; // the run goes on: there is no way to ask the engine to stop
     // Only the runs under way now are this stop's to end, not one started after it.
     StopEngine(TakeRuns(), false);
@@ -273,7 +277,7 @@ void DownloadController::VerifyThread() {
     };
     copyInto(enginePath_, path);
     copyInto(engineModel_, engineName);
-    if (exports_.init) {
+    if (engine_.exports.init) {
         EngineInitParams params{};
         params.packagePath = enginePath_.data();
         params.extraText = engineExtra_;
@@ -289,11 +293,11 @@ void DownloadController::VerifyThread() {
         params.onSendMsgInfo = &USendMsgInfo;
         params.onShowProgress = &UShowProgress;
         params.onTestStatus = &UTestStatus;
-        if (exports_.init(&params) == 0)
+        if (engine_.exports.init(&params) == 0)
             return;
     }
-    if (exports_.verify)
-        exports_.verify();
+    if (engine_.exports.verify)
+        engine_.exports.verify();
 }
 
 void DownloadController::ControlThread() {
@@ -313,6 +317,7 @@ void DownloadController::ControlThread() {
                 }
                 cellLog_->OpenLog(0);
                 mailbox_.Clear();
+                phase_ = Phase::Verifying;
                 StartVerifyThread();
                 break;
             case Command::VerifyPassed:
@@ -336,7 +341,15 @@ void DownloadController::ControlThread() {
     }
 }
 
+void DownloadController::FinishAfterPause() {
+    // The host holds the engine's thread for the same pause; a shutdown cuts it short and
+    // finishes itself.
+    if (!shutdownSignal_.WaitFor(timings_.finishPauseMs))
+        PostCommand(Command::Finish);
+}
+
 void DownloadController::FinishRun(RunOutcome outcome) {
+    phase_ = Phase::Idle;
     const bool succeeded = outcome == RunOutcome::Succeeded;
     Raise({succeeded ? DownloadEventKind::UpgradeSucceeded : DownloadEventKind::UpgradeFailed});
     if (succeeded) {
@@ -374,9 +387,7 @@ void DownloadController::OnTestStatus(std::int32_t cell, std::int32_t code, std:
         Raise({DownloadEventKind::UpgradeStarted});
         break;
     case TestStatus::Succeeded:
-        // The pause holds the engine's thread; a shutdown cuts it short and finishes itself.
-        if (!shutdownSignal_.WaitFor(timings_.finishPauseMs))
-            PostCommand(Command::Finish);
+        StartWorker(&DownloadController::FinishAfterPause);
         break;
     case TestStatus::Failed:
         FinishRun(RunOutcome::Failed);
@@ -399,14 +410,74 @@ void DownloadController::OnCheckdata(const CheckdataStatusRecord& record) {
         CheckdataStatusLine(record.cell, record.status, BoundedText(record.text, kCheckdataTextCapacity)));
     const auto reported = static_cast<CheckdataStatus>(record.status);
     if (record.cell == 0 && reported == CheckdataStatus::Passed) {
+        phase_ = Phase::Running;
         PostCommand(Command::VerifyPassed);
     } else if (reported == CheckdataStatus::Failed) {
+        phase_ = Phase::Idle;
         // One log per run: the failed run's file ends with the failure line, and the next
         // verification, which the event makes possible, opens a file of its own.
         if (record.cell == 0)
             cellLog_->CloseLog(0);
         Raise({DownloadEventKind::VerifyFailed});
     }
+}
+
+void DownloadController::OnEngineGone(std::uint32_t exitCode) {
+    PostLine(0, LevelError, EngineGoneLine(exitCode));
+    if (shuttingDown_)
+        return;
+    switch (phase_.exchange(Phase::Idle)) {
+    case Phase::Verifying:
+        cellLog_->CloseLog(0);
+        Raise({DownloadEventKind::VerifyFailed});
+        SetCloseAllowed(true);
+        break;
+    case Phase::Running:
+        FinishRun(RunOutcome::Failed);
+        break;
+    case Phase::Idle:
+        break;
+    }
+}
+
+bool DownloadController::EngineThreadsEnded(std::uint32_t ms) {
+    std::vector<WorkerThread*> waitFor;
+    {
+        std::lock_guard lock(threadsMutex_);
+        for (const auto& run : runs_)
+            waitFor.push_back(run->thread.get());
+        for (const auto& worker : workers_)
+            waitFor.push_back(worker.get());
+    }
+    bool ended = true;
+    for (WorkerThread* thread : waitFor)
+        ended = (thread == nullptr || thread->Wait(ms, false)) && ended;
+    return ended;
+}
+
+bool DownloadController::EndEngine() {
+    if (engine_.discardAfter)
+        engine_.discardAfter(timings_.engineEndMs);
+    if (engine_.exports.stop)
+        StopEngine(TakeRuns(), false);
+    // A run that nothing can stop, or a thread that stays inside the engine: an engine that can be
+    // thrown away whole is, at discardAfter's time at the latest, and every call into it returns.
+    bool engineIdle = EngineThreadsEnded(timings_.engineThreadsMs);
+    if (!engineIdle && engine_.discard) {
+        engine_.discard();
+        engineIdle = EngineThreadsEnded(timings_.engineThreadsMs);
+    }
+    // Releasing or unloading the engine under a thread still inside it would crash that
+    // thread; the process is about to end, so the engine then simply stays.
+    if (!engineIdle)
+        return false;
+    if (engine_.exports.release)
+        engine_.exports.release();
+    // A callback still returning into the engine must be out of it before it goes.
+    if (!WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, false))
+        return false;
+    engine_.unload();
+    return true;
 }
 
 void DownloadController::Shutdown() {
@@ -425,35 +496,14 @@ void DownloadController::Shutdown() {
     shutdownSignal_.Set();
 
     if (engineLoaded_) {
-        if (exports_.stop)
-            StopEngine(TakeRuns(), true);
-        bool engineIdle = true;
-        {
-            std::lock_guard lock(threadsMutex_);
-            for (const auto& run : runs_)
-                engineIdle = engineIdle && HasEnded(run->thread);
-        }
-        std::vector<WorkerThread*> waitFor;
-        {
-            std::lock_guard lock(threadsMutex_);
-            for (const auto& worker : workers_)
-                waitFor.push_back(worker.get());
-        }
-        for (WorkerThread* worker : waitFor)
-            engineIdle = worker->Wait(timings_.engineThreadsMs, true) && engineIdle;
-        // Releasing or unloading the engine under a thread still inside it would crash that
-        // thread; the process is about to end, so the engine then simply stays.
-        if (engineIdle) {
-            if (exports_.release)
-                exports_.release();
-            // A callback still returning into the engine must be out of it before it goes.
-            if (WaitUntil([] { return g_activeCallbacks.load() == 0; }, timings_.engineThreadsMs, true))
-                unloadEngine_();
-            else
-                clean = false;
-        } else {
-            clean = false;
-        }
+        // The UI thread goes on handling the messages the engine's reports send it meanwhile.
+        std::atomic<bool> ended{false};
+        auto ender = StartThread(platform_, [this, &ended] { ended = EndEngine(); });
+        if (ender)
+            ender->Wait(kWaitForever, true);
+        else
+            ended = EndEngine();
+        clean = ended;
         engineLoaded_ = false;
     }
 

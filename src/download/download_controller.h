@@ -33,13 +33,16 @@ struct ControllerTimings {
     // the log: the engine reports the phone idle right after the success report returns, and that
     // line belongs in the run's log.
     std::uint32_t finishSettleMs = 20;
-    // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before it is
-    // ended by force: ending a thread inside the engine can leave the engine's locks taken.
+    // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before the
+    // engine is thrown away.
     std::uint32_t runGraceMs = 1000;
     // How long a RunThread ended by force gets to be gone before it counts as still running.
     std::uint32_t forcedEndMs = 1000;
     // How long Shutdown waits for threads inside the engine before it leaves the engine loaded.
     std::uint32_t engineThreadsMs = 10000;
+    // How long Shutdown gives an engine that can be thrown away to stop and release before it is:
+    // a close must end within 3 s whatever the engine does.
+    std::uint32_t engineEndMs = 2000;
 };
 
 namespace detail {
@@ -86,7 +89,7 @@ private:
 // catches the thread holding one of our locks (the log's, the heap's): a thread about to be
 // ended parks at its next callback instead of entering it.
 struct RunGate {
-    DownloadRunFn run = nullptr;
+    std::function<void(std::int32_t*)> run;
     ControllerPlatform* platform = nullptr; // not owned
     std::unique_ptr<WorkerThread> thread;   // ends when DownloadRun has returned
     std::atomic<bool> inCallback{false};
@@ -103,6 +106,9 @@ bool HasEnded(const std::unique_ptr<WorkerThread>& thread);
 std::unique_ptr<WorkerThread> StartThread(ControllerPlatform& platform, std::function<void()> body);
 
 enum class RunOutcome { Succeeded, Failed };
+
+// What the engine is doing for the wizard, for the failure an engine that goes away leaves.
+enum class Phase { Idle, Verifying, Running };
 
 } // namespace detail
 
@@ -129,8 +135,8 @@ public:
     // Loads "<executable folder>\dVarnok.dll" through the platform and starts the control thread.
     // Without the library nothing starts and posted commands are never acted on.
     void LoadEngine();
-    // Takes a loaded engine (`unload` lets it go) and starts the control thread.
-    void StartEngine(const EngineExports& engineExports, std::function<void()> unload);
+    // Takes a loaded engine and starts the control thread.
+    void StartEngine(LoadedEngine engine);
     bool HasEngine() const { return engineLoaded_; }
     bool ShuttingDown() const { return shuttingDown_; }
 
@@ -153,6 +159,9 @@ public:
     void OnTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status);
     void OnMonitorStatus(const MonitorStatusRecord& record);
     void OnCheckdata(const CheckdataStatusRecord& record);
+    // The engine's process ended without being asked to, with this exit code: the run under way
+    // fails as the engine would have failed it.
+    void OnEngineGone(std::uint32_t exitCode);
 
     // For tests: the mailbox as the control thread sees it.
     const detail::CommandMailbox& Mailbox() const { return mailbox_; }
@@ -176,6 +185,12 @@ private:
     void ControlThread();
     void VerifyThread();
     void StopThread();
+    // Holds Command::Finish back for the pause after a success report, off the engine's thread.
+    void FinishAfterPause();
+    // Stops, releases and unloads the engine; Shutdown runs it on a thread of its own.
+    bool EndEngine();
+    // True when every RunThread, VerifyThread and StopThread has ended, each within `ms`.
+    bool EngineThreadsEnded(std::uint32_t ms);
     // Ends one RunThread: first the grace period, then, once it is outside our callbacks, by force.
     void EndRun(detail::RunGate& gate, bool keepMessagesFlowing);
     template <typename Done> bool WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing);
@@ -187,6 +202,7 @@ private:
     std::atomic<DownloadEventSink*> sink_{nullptr};
     detail::CommandMailbox mailbox_;
     std::atomic<bool> closeAllowed_{true}; // written through SetCloseAllowed
+    std::atomic<detail::Phase> phase_{detail::Phase::Idle};
     std::atomic<bool> controlStop_{false};
     std::atomic<bool> shuttingDown_{false};
     detail::ShutdownSignal shutdownSignal_;
@@ -194,8 +210,7 @@ private:
     std::wstring exeFolder_;
     // Written on the UI thread before any thread starts and by Shutdown after they are done.
     bool engineLoaded_ = false;
-    std::function<void()> unloadEngine_; // frees the engine; called by Shutdown when no thread is inside it
-    EngineExports exports_;
+    LoadedEngine engine_;
     std::unique_ptr<WorkerThread> controlThread_;
 
     std::mutex pathMutex_; // guards packagePath_ and packageRefused_

@@ -36,4 +36,10 @@ void TARNVEL_ENGINE_CALL UCheckdataStatus(CheckdataStatusRecord record) noexcept
         core->OnCheckdata(record);
 }
 
+void EngineGone(std::uint32_t exitCode) noexcept {
+    CallbackScope scope;
+    if (auto* core = scope.Core())
+        core->OnEngineGone(exitCode);
+}
+
 } // namespace tarnvel

@@ -13,5 +13,7 @@ void TARNVEL_ENGINE_CALL UShowProgress(std::int32_t cell, std::int32_t total, st
 void TARNVEL_ENGINE_CALL UTestStatus(std::int32_t cell, std::int32_t code, std::int32_t status) noexcept;
 void TARNVEL_ENGINE_CALL UMonitorStatus(MonitorStatusRecord record) noexcept;
 void TARNVEL_ENGINE_CALL UCheckdataStatus(CheckdataStatusRecord record) noexcept;
+// Not the engine's: the engine host reports that the engine's process ended unasked.
+void EngineGone(std::uint32_t exitCode) noexcept;
 
 } // namespace tarnvel

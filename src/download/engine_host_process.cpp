@@ -9,9 +9,6 @@ namespace tarnvel {
 
 namespace {
 
-// The host's exit code when the program ends it.
-constexpr UINT kEndedByTheProgram = 1;
-
 bool MakePipe(UniqueHandle& readEnd, UniqueHandle& writeEnd) {
     HANDLE read = nullptr;
     HANDLE write = nullptr;
@@ -135,8 +132,8 @@ std::size_t EngineHostProcess::Receive(std::uint8_t* buffer, std::size_t capacit
     return read;
 }
 
-void EngineHostProcess::Terminate() {
-    TerminateProcess(process_.Get(), kEndedByTheProgram);
+void EngineHostProcess::Terminate(UINT exitCode) {
+    TerminateProcess(process_.Get(), exitCode);
 }
 
 bool EngineHostProcess::WaitForExit(DWORD ms) const {

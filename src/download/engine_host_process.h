@@ -17,7 +17,6 @@
 
 namespace tarnvel {
 
-
 class EngineHostProcess {
     class Key {
         friend class EngineHostProcess;
@@ -25,6 +24,9 @@ class EngineHostProcess {
     };
 
 public:
+    // The host's exit code when the program ends it.
+    static constexpr UINT kEndedByTheProgram = 1;
+
     explicit EngineHostProcess(Key) {}
     // Starts the host at `path`; null with the system's error code in `error` when it cannot.
     static std::unique_ptr<EngineHostProcess> Start(const std::wstring& path, DWORD& error);
@@ -40,7 +42,7 @@ public:
     void CloseRequests() { requests_.Reset(); }
     // Ends the host whole, with everything the engine holds; a Receive under way returns 0 once
     // it has ended.
-    void Terminate();
+    void Terminate(UINT exitCode = kEndedByTheProgram);
     bool WaitForExit(DWORD ms) const;
     // Empty while the host runs.
     std::optional<DWORD> ExitCode() const;

@@ -49,6 +49,15 @@ std::wstring MsgInfoLine(int cell, int msgType, std::wstring_view text, std::wst
     return line;
 }
 
+std::wstring EngineGoneLine(std::uint32_t exitCode) {
+    static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+    std::wstring line = L"下载引擎意外退出 (0x";
+    for (int shift = 28; shift >= 0; shift -= 4)
+        line += kDigits[(exitCode >> shift) & 0xF];
+    line += L')';
+    return line;
+}
+
 std::wstring ShowProgressLine(int cell, int total, int done) {
     return Line(L"UShowProgress", {cell, total, done});
 }

@@ -2,6 +2,7 @@
 // tell the wizard. Plain code, no Win32.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ std::wstring ShowProgressLine(int cell, int total, int done);
 std::wstring TestStatusLine(int cell, int code, int status);
 std::wstring MonitorStatusLine(int cell, int status, std::wstring_view text);
 std::wstring CheckdataStatusLine(int cell, int status, std::wstring_view text);
+// The engine's process ended without being asked to: "下载引擎意外退出 (0x%08X)" with its exit code.
+std::wstring EngineGoneLine(std::uint32_t exitCode);
 
 // Log levels (LogLevel values) of the events.
 int MsgInfoLevel(int msgType);

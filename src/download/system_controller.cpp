@@ -1,7 +1,8 @@
 // The controller's Win32 side: its threads, waits and package reads through the system, and the
-// engine library's loading. The logic itself is the controller's (download_controller.cpp).
+// engine in its host. The logic itself is the controller's (download_controller.cpp).
 #include "download/system_controller.h"
 
+#include "download/engine_host_session.h"
 #include "download/package_header.h"
 #include "platform/unique_handle.h"
 #include "text/code_page.h"
@@ -53,7 +54,6 @@ public:
     bool Wait(std::uint32_t ms, bool keepMessagesFlowing) override {
         return WaitHandle(handle_.Get(), ms, keepMessagesFlowing);
     }
-    void ForceEnd() override { TerminateThread(handle_.Get(), 0); }
 
 private:
     const UniqueHandle handle_; // signalled when the thread has ended
@@ -83,33 +83,12 @@ public:
     bool ReadPackageModel(const std::wstring& path, std::wstring& model) override {
         return tarnvel::ReadPackageModel(path, model);
     }
-    bool LoadEngine(const std::wstring& path, EngineExports& exports,
-                    std::function<void()>& unload) override {
-        const HMODULE engine = LoadLibraryW(path.c_str());
-        if (engine == nullptr)
+    bool LoadEngine(const std::wstring& folder, LoadedEngine& engine) override {
+        // The engine runs in a host of its own, which can be ended whole whatever the engine holds.
+        auto session = std::make_shared<EngineHostSession>(folder + L"\\" + kEngineHostFileName);
+        if (!session->Open())
             return false;
-        auto find = [engine](const char* name) {
-            const FARPROC address = GetProcAddress(engine, name);
-            if (address == nullptr) {
-                // The step that needs it is skipped without a word to the user; a debugger hears of it.
-                const std::string message = std::string("dVarnok.dll lacks the export ") + name + "\n";
-                OutputDebugStringA(message.c_str());
-            }
-            return address;
-        };
-        // GetProcAddress answers with a generic function pointer; the engine's table fixes the types.
-        exports.init =
-            reinterpret_cast<InitDownloadObjFn>(reinterpret_cast<void (*)()>(find(kInitDownloadObjName)));
-        exports.verify =
-            reinterpret_cast<VerifyDataofRZBFn>(reinterpret_cast<void (*)()>(find(kVerifyDataofRZBName)));
-        exports.run = reinterpret_cast<DownloadRunFn>(reinterpret_cast<void (*)()>(find(kDownloadRunName)));
-        exports.stop =
-            reinterpret_cast<DownloadStopFn>(reinterpret_cast<void (*)()>(find(kDownloadStopName)));
-        exports.release = reinterpret_cast<ReleaseDownloadObjFn>(
-            reinterpret_cast<void (*)()>(find(kReleaseDownloadObjName)));
-        unload = [engine] {
-            FreeLibrary(engine);
-        };
+        engine = session->Engine();
         return true;
     }
 };

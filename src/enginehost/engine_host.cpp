@@ -13,7 +13,9 @@
 #include <process.h>
 
 #include <cwchar>
+#include <atomic>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -105,6 +107,7 @@ void TARNVEL_ENGINE_CALL RelayCheckdata(CheckdataStatusRecord record) noexcept {
 }
 
 struct Engine {
+    HMODULE library = nullptr;
     std::uint32_t loadError = 0;
     InitDownloadObjFn init = nullptr;
     VerifyDataofRZBFn verify = nullptr;
@@ -150,6 +153,7 @@ Engine LoadEngine() {
         engine.loadError = GetLastError();
         return engine;
     }
+    engine.library = library;
     engine.init = Find<InitDownloadObjFn>(library, kInitDownloadObjName);
     engine.verify = Find<VerifyDataofRZBFn>(library, kVerifyDataofRZBName);
     engine.run = Find<DownloadRunFn>(library, kDownloadRunName);
@@ -158,11 +162,42 @@ Engine LoadEngine() {
     return engine;
 }
 
-unsigned __stdcall RunThread(void* context) {
-    const auto* engine = static_cast<const Engine*>(context);
+// One export call on a thread of its own, so that the request reader stays free: a stop must reach
+// the engine while it verifies or downloads. Its return is reported from that thread, after every
+// report the engine made on it.
+struct PendingCall {
+    const Engine* engine;
+    EngineExport which;
+    EngineInitParams* params; // InitDownloadObj's record
+};
+
+// Calls under way inside the engine: the ordinary end unloads the library only when there is none.
+std::atomic<int> g_callsInside{0};
+
+unsigned __stdcall CallThread(void* context) {
+    const std::unique_ptr<PendingCall> owned(static_cast<PendingCall*>(context));
+    const PendingCall call = *owned;
+    std::int32_t result = 0;
     std::int32_t reserved = 0;
-    engine->run(&reserved);
-    g_outbox->Send(ReturnedReport{EngineExport::Run, 0});
+    switch (call.which) {
+    case EngineExport::Init:
+        result = call.engine->init(call.params);
+        break;
+    case EngineExport::Verify:
+        call.engine->verify();
+        break;
+    case EngineExport::Run:
+        call.engine->run(&reserved);
+        break;
+    case EngineExport::Stop:
+        call.engine->stop();
+        break;
+    case EngineExport::Release:
+        call.engine->release();
+        break;
+    }
+    --g_callsInside;
+    g_outbox->Send(ReturnedReport{call.which, result});
     return 0;
 }
 
@@ -173,39 +208,49 @@ public:
     void CarryOut(const Request& request) {
         if (const auto* init = std::get_if<InitRequest>(&request)) {
             ResetEvent(g_stopping);
-            g_outbox->Send(
-                ReturnedReport{EngineExport::Init, engine_.init ? engine_.init(Record(*init)) : 0});
+            Call(EngineExport::Init, engine_.init != nullptr, Record(*init));
             return;
         }
         const EngineExport which = std::get<CallRequest>(request).which;
+        bool present = false;
         switch (which) {
         case EngineExport::Verify:
-            if (engine_.verify)
-                engine_.verify();
+            present = engine_.verify != nullptr;
             break;
         case EngineExport::Run:
-            // DownloadRun returns when the download ends: on a thread of its own, so that the
-            // program's stop reaches the engine meanwhile. Its end is reported from there.
-            if (engine_.run && StartRunThread())
-                return;
+            present = engine_.run != nullptr;
             break;
         case EngineExport::Stop:
             SetEvent(g_stopping);
-            if (engine_.stop)
-                engine_.stop();
+            present = engine_.stop != nullptr;
             break;
         case EngineExport::Release:
             SetEvent(g_stopping);
-            if (engine_.release)
-                engine_.release();
+            present = engine_.release != nullptr;
             break;
         case EngineExport::Init:
             break; // comes with its record, above
         }
-        g_outbox->Send(ReturnedReport{which, 0});
+        Call(which, present, nullptr);
     }
 
 private:
+    void Call(EngineExport which, bool present, EngineInitParams* params) {
+        if (present) {
+            auto call = std::make_unique<PendingCall>(PendingCall{&engine_, which, params});
+            ++g_callsInside;
+            const auto thread = _beginthreadex(nullptr, 0, CallThread, call.get(), 0, nullptr);
+            if (thread == 0)
+                --g_callsInside;
+            if (thread != 0) {
+                call.release(); // the thread owns it now
+                CloseHandle(reinterpret_cast<HANDLE>(thread));
+                return;
+            }
+        }
+        g_outbox->Send(ReturnedReport{which, 0});
+    }
+
     // The engine may keep what it was handed: every record and text lives until the process ends.
     EngineInitParams* Record(const InitRequest& init) {
         texts_.push_back(init.packagePath);
@@ -237,14 +282,6 @@ private:
         return &params;
     }
 
-    bool StartRunThread() {
-        const auto thread = _beginthreadex(nullptr, 0, RunThread, const_cast<Engine*>(&engine_), 0, nullptr);
-        if (thread == 0)
-            return false;
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
-        return true;
-    }
-
     const Engine& engine_;
     std::list<std::wstring> texts_;
     std::list<EngineInitParams> records_;
@@ -264,7 +301,14 @@ private:
         DWORD read = 0;
         if (!ReadFile(channel.requests, buffer, sizeof(buffer), &read, nullptr) || read == 0) {
             reader.EndOfStream();
-            End(reader.Fault() == ChannelFault::None ? kChannelClosed : kChannelFault);
+            if (reader.Fault() != ChannelFault::None)
+                End(kChannelFault);
+            // The ordinary end lets the library go as a program would, when no call is inside it.
+            // The program waits a bounded time for this: an engine that hangs in its unload is
+            // ended with the process.
+            if (g_callsInside == 0 && engine.library != nullptr)
+                FreeLibrary(engine.library);
+            End(kChannelClosed);
         }
         reader.Append(buffer, read);
         while (const auto frame = reader.Next()) {

@@ -125,7 +125,8 @@ bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
     }
     for (const auto& [name, field] :
          {std::pair{"malformed", &Scenario::malformed}, std::pair{"stop_hangs", &Scenario::stopHangs},
-          std::pair{"release_hangs", &Scenario::releaseHangs}}) {
+          std::pair{"release_hangs", &Scenario::releaseHangs},
+          std::pair{"storm_stamp", &Scenario::stormStamp}}) {
         if (key == name) {
             scenario.*field = value == "1";
             return value == "0" || value == "1";

@@ -33,6 +33,7 @@ struct Scenario {
     int chunkKb = 64;  // bytes copied between two progress reports
     int stormRate = 0; // extra events per second while cell 0 downloads
     int stormThreads = 4;
+    bool stormStamp = false;   // storm messages carry their send time; the callbacks' holds are traced
     bool malformed = false;    // odd records at the start of cell 0's download
     bool stopHangs = false;    // DownloadStop never returns
     bool releaseHangs = false; // ReleaseDownloadObj never returns

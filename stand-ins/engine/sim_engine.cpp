@@ -473,8 +473,36 @@ struct StormPlan {
     int threads;
     int cells;
     int index;
+    bool stamp;
     HANDLE done; // not owned: set when cell 0's download is over
 };
+
+// How long the storm's callbacks held their threads, in microseconds; traced by ReleaseDownloadObj.
+std::vector<double> g_progressHolds, g_messageHolds; // guarded by g_mutex
+
+long long PerformanceCount() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+double MicrosecondsSince(long long start) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(PerformanceCount() - start) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+[[maybe_unused]] std::string HoldsLine(const char* what, std::vector<double> holds) {
+    if (holds.empty())
+        return {};
+    std::sort(holds.begin(), holds.end());
+    auto at = [&holds](double q) {
+        return DecimalA(static_cast<long long>(
+            holds[std::min(holds.size() - 1, static_cast<std::size_t>(q * holds.size()))]));
+    };
+    return std::string("storm holds ") + what + " n=" + DecimalA(static_cast<long long>(holds.size())) +
+           " median=" + at(0.5) + " p99=" + at(0.99);
+}
 
 [[maybe_unused]] unsigned __stdcall StormThread(void* argument) {
     const StormPlan plan = *std::unique_ptr<StormPlan>(static_cast<StormPlan*>(argument));
@@ -483,16 +511,27 @@ struct StormPlan {
     const ULONGLONG start = GetTickCount64();
     long long sent = 0;
     HANDLE waits[2] = {g_stop, plan.done};
+    std::vector<double> progressHolds, messageHolds;
     while (WaitForMultipleObjects(2, waits, FALSE, 2) == WAIT_TIMEOUT) {
         const auto due = static_cast<long long>((GetTickCount64() - start) * perMs);
         for (; sent < due; ++sent) {
-            if (sent % 2 == 0)
+            const long long before = PerformanceCount();
+            if (sent % 2 == 0) {
                 reporter.Progress(0, g_cell0Total, g_cell0Done);
-            else
+                if (plan.stamp)
+                    progressHolds.push_back(MicrosecondsSince(before));
+            } else {
                 reporter.Msg(static_cast<int>(sent / 2 % plan.cells), MsgGrade::Information,
-                             L"storm " + Decimal(plan.index) + L"/" + Decimal(sent), L"");
+                             L"storm " + Decimal(plan.index) + L"/" + Decimal(sent),
+                             plan.stamp ? Decimal(before) : L"");
+                if (plan.stamp)
+                    messageHolds.push_back(MicrosecondsSince(before));
+            }
         }
     }
+    std::lock_guard lock(g_mutex);
+    g_progressHolds.insert(g_progressHolds.end(), progressHolds.begin(), progressHolds.end());
+    g_messageHolds.insert(g_messageHolds.end(), messageHolds.begin(), messageHolds.end());
     return 0;
 }
 
@@ -600,8 +639,9 @@ __declspec(dllexport) void TARNVEL_ENGINE_CALL DownloadRun(std::int32_t* reserve
     HANDLE stormDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (scenario.stormRate > 0) {
         for (int index = 0; index < scenario.stormThreads; ++index) {
-            auto plan = std::make_unique<StormPlan>(
-                StormPlan{scenario.stormRate, scenario.stormThreads, scenario.cells, index, stormDone});
+            auto plan =
+                std::make_unique<StormPlan>(StormPlan{scenario.stormRate, scenario.stormThreads,
+                                                      scenario.cells, index, scenario.stormStamp, stormDone});
             if (HANDLE thread = StartEngineThread(StormThread, std::move(plan)))
                 mine.push_back(thread);
         }
@@ -658,6 +698,16 @@ __declspec(dllexport) void TARNVEL_ENGINE_CALL ReleaseDownloadObj() {
     for (HANDLE thread : threads) {
         WaitForSingleObject(thread, 5000);
         CloseHandle(thread);
+    }
+    std::vector<double> progressHolds, messageHolds;
+    {
+        std::lock_guard lock(g_mutex);
+        progressHolds.swap(g_progressHolds);
+        messageHolds.swap(g_messageHolds);
+    }
+    for (const auto& line : {HoldsLine("progress", progressHolds), HoldsLine("message", messageHolds)}) {
+        if (!line.empty())
+            Trace(line);
     }
 }
 #endif

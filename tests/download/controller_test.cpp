@@ -1,4 +1,5 @@
 // The controller driving the simulated engine through whole upgrades.
+#include "download/host_protocol.h"
 #include "download/system_controller.h"
 
 #include "support/sim_fixture.h"
@@ -227,7 +228,7 @@ TEST_F(ControllerTest, ShutdownMidDownloadStopsEndsTheRunReleasesAndUnloadsInOrd
     EXPECT_EQ(recorder_.Count("OnUpgradeSucceeded") + recorder_.Count("OnUpgradeFailed"), 0);
 }
 
-TEST_F(ControllerTest, ShutdownEndsARunThatIgnoresTheStop) {
+TEST_F(ControllerTest, ShutdownThrowsAwayAnEngineWhoseRunIgnoresTheStop) {
     StartVerifying("outcome=hang;hang_at=20;chunk_kb=8", 100000);
     ASSERT_TRUE(WaitForTrace("DownloadRun hanging", 10s));
     const auto before = std::chrono::steady_clock::now();
@@ -236,9 +237,61 @@ TEST_F(ControllerTest, ShutdownEndsARunThatIgnoresTheStop) {
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                            std::chrono::steady_clock::now() - before)
                                            .count()));
-    // The run thread was ended before the engine was released, and the engine was unloaded.
+    // Its host was ended with the engine in it: nothing more was asked of that engine.
     EXPECT_THAT(TraceOf({"DownloadRun returned", "DownloadStop", "Release", "unloaded"}),
-                ElementsAre("DownloadStop", "ReleaseDownloadObj runs_alive=0", "unloaded"));
+                ElementsAre("DownloadStop"));
+}
+
+// The engines that misbehave as closed engines do: each is thrown away whole, and the next phone
+// gets a fresh one.
+TEST_F(ControllerTest, AfterAnEngineThatKeptItsLockTheNextVerificationReachesAFreshEngine) {
+    StartVerifying("outcome=lock", 1000);
+    ASSERT_TRUE(WaitForTrace("DownloadRun waiting with the engine's lock", 10s));
+    controller_->BeginStop(); // Back: the run ignores the stop, keeping its lock
+    controller_->PostCommand(Command::EndLog);
+    std::this_thread::sleep_for(200ms); // Next again while that engine is still being given its grace
+    SetScenario("outcome=pass");
+    Verify(MakePackage("5512Q", Payload(1000), "second.rzb"));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 15s));
+    EXPECT_EQ(recorder_.Count("OnVerifyFailed"), 0);
+    EXPECT_EQ(recorder_.Count("OnUpgradeFailed"), 0);
+}
+
+TEST_F(ControllerTest, AnEngineCrashMidDownloadFailsTheUpgradeAfterAllItSaid) {
+    const std::wstring dumps = ExecutableFolder() + L"\\DumpLog";
+    testing::RemoveTree(dumps);
+    StartVerifying("outcome=crash;crash_at=30;chunk_kb=16", 256 * 1024);
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeFailed", 15s));
+    EXPECT_TRUE(WaitForCloseAllowed(1s));
+    const auto failed = LogLines();
+    ASSERT_GE(failed.size(), 2u);
+    EXPECT_THAT(failed[failed.size() - 2], HasSubstr("Crashing at "));
+    EXPECT_EQ(failed.back(), Cp936(L"错误:下载引擎意外退出 (0xC0000005)"));
+    EXPECT_THAT(testing::FilesIn(dumps),
+                Contains(::testing::StartsWith(std::wstring(kEngineHostDumpPrefix))));
+    // The next phone, on a fresh engine.
+    std::this_thread::sleep_for(1100ms); // log files are named by the second
+    SetScenario("outcome=pass");
+    Verify(MakePackage("5512Q", Payload(1000), "second.rzb"));
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 15s));
+    EXPECT_EQ(LogFiles().size(), 2u);
+}
+
+TEST_F(ControllerTest, ShutdownEndsAnEngineThatNeverReturnsFromItsStopOrRelease) {
+    for (const char* scenario : {"outcome=never;stop_hangs=1", "outcome=never;release_hangs=1"}) {
+        SCOPED_TRACE(scenario);
+        DeleteFileW((scratch_ / L"trace.txt").c_str());
+        StartVerifying(scenario, 1000);
+        ASSERT_TRUE(WaitForTrace("DownloadRun reserved=0", 10s));
+        const auto before = std::chrono::steady_clock::now();
+        ShutdownController();
+        const auto took = std::chrono::steady_clock::now() - before;
+        std::printf(
+            "[ figure ] Shutdown with %s took %lld ms\n", scenario,
+            static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        // Far below the 10 s a thread inside the engine would otherwise be given.
+        EXPECT_LT(took, 5s);
+    }
 }
 
 TEST_F(ControllerTest, StormOfEventsFromManyThreadsLosesNoLine) {

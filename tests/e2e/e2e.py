@@ -34,6 +34,7 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 REFERENCES = HERE / "reference"
 TITLE = "Zemo手机升级助手"
+HOST = "TarnVel Engine Host.exe"  # the engine runs in it, beside the program
 WINDOW_SIZE = (720, 500)
 PACKAGE_DRIVE = "t:"  # a drive letter for the scratch folder: the same typed path on every machine
 PACKAGE_PATH = "T:\\pkg.rzb"
@@ -217,6 +218,7 @@ class Case:
         self.scratch.mkdir(parents=True)
         shutil.copy(self.args.exe, self.scratch / Path(self.args.exe).name)
         shutil.copy(self.args.engine, self.scratch / "dVarnok.dll")
+        shutil.copy(Path(self.args.exe).parent / HOST, self.scratch / HOST)
         (self.scratch / "dVarnok.scenario").write_text(
             "# written by the end-to-end test\ntrace=trace.txt\n" + scenario, encoding="utf-8")
         if package:

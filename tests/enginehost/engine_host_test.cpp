@@ -132,6 +132,8 @@ bool VerificationPassed(const std::vector<Report>& reports) {
 // Up to the phone's wait: the engine initialised, the package verified, DownloadRun called.
 void StartUpgrade(RunningHost& host, const std::wstring& package) {
     ASSERT_TRUE(host.Send(InitFor(package)));
+    // Each export runs on a thread of its own: the program waits for one before it asks the next.
+    ASSERT_TRUE(host.WaitFor([](const auto& reports) { return HasReturned(reports, EngineExport::Init); }));
     ASSERT_TRUE(host.Send(CallRequest{EngineExport::Verify}));
     ASSERT_TRUE(host.WaitFor(VerificationPassed));
     ASSERT_TRUE(host.Send(CallRequest{EngineExport::Run}));

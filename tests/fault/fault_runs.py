@@ -32,6 +32,7 @@ import zlib
 
 WINE = os.environ.get("TARNVEL_WINE", "/usr/lib/wine/wine64")
 EXE = "TarnVel Download Assistant.exe"
+HOST = "TarnVel Engine Host.exe"  # the engine runs in it, beside the program
 LAYOUT = {13: (4, 392, 77), 14: (36, 556, 84), 15: (36, 556, 84), 16: (36, 556, 84), 17: (48, 552, 96),
           18: (4, 100, 36)}
 CLOSE_BOUND_S = 15
@@ -128,6 +129,7 @@ class Run:
         shutil.rmtree(self.folder, ignore_errors=True)
         os.makedirs(os.path.join(self.folder, "DumpLog"))
         shutil.copy(os.path.join(bin_dir, EXE), self.folder)
+        shutil.copy(os.path.join(bin_dir, HOST), self.folder)
         shutil.copy(os.path.join(bin_dir, "tarnvel_event_recorder.dll"), os.path.join(self.folder, "dVarnok.dll"))
         shutil.copy(os.path.join(bin_dir, "tarnvel_sim_engine.dll"), self.folder)
         kind = self.rng.choices(["sound", "corrupt", "foreign"], [85, 10, 5])[0]
@@ -477,6 +479,7 @@ class HarnessRun(Run):
 
     def execute(self):
         shutil.copy(os.path.join(self.bin_dir, "tarnvel_harness.exe"), self.folder)
+        shutil.copy(os.path.join(self.bin_dir, HOST), self.folder)
         steps = ["path=Z:" + os.path.join(self.folder, "p.rzb").replace("/", "\\"), "verify"]
         for _ in range(self.rng.randrange(1, 9)):
             step = self.rng.choices(["sleep", "back", "verify", "post", "until", "close?", "shutdown"],

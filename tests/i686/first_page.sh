@@ -10,7 +10,7 @@ exe="$1" engine="$2" scratch="$3" shot="$4"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 rm -rf "$scratch" "$shot"
 mkdir -p "$scratch"
-cp "$exe" "$scratch/"
+cp "$exe" "$(dirname "$exe")/TarnVel Engine Host.exe" "$scratch/"
 cp "$engine" "$scratch/dVarnok.dll"
 title="Zemo手机升级助手"
 # The pointer on the title background, as the x86_64 suite parks it.

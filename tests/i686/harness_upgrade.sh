@@ -35,7 +35,7 @@ run() {
     local name="$1" bin="$2" status=0
     shift 2
     mkdir -p "$folder/MTK_Log"
-    cp "$scratch/p.rzb" "$bin/tarnvel_harness.exe" "$folder/"
+    cp "$scratch/p.rzb" "$bin/tarnvel_harness.exe" "$bin/TarnVel Engine Host.exe" "$folder/"
     cp "$bin/tarnvel_sim_engine.dll" "$folder/dVarnok.dll"
     "$@" tarnvel_harness.exe "${steps[@]}" >"$scratch/$name.out" 2>"$scratch/$name.err" || status=$?
     echo "$status" >"$scratch/$name.status"

@@ -69,7 +69,9 @@ std::shared_ptr<DownloadController> StartController(TestPlatform& platform,
     core->SetExeFolder(L"D:\\Tools");
     core->Register();
     core->SetEventSink(&g_hooks);
-    core->StartEngine(FakeEngine::Get().Exports(), [] { FakeEngine::Get().Unload(); });
+    core->StartEngine({.exports = FakeEngine::Get().Exports(), .unload = [] {
+                           FakeEngine::Get().Unload();
+                       }});
     return core;
 }
 

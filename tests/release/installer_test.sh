@@ -84,12 +84,13 @@ mapfile -t made < <(package packages "$scratch/vendor-engine.dll")
 zip_file="${made[0]:-}"
 setup="${made[1]:-}"
 symbols="${made[2]:-}"
+host_symbols="${made[3]:-}"
 check "the packaging made a zip and an installer" test -f "$zip_file" -a -f "$setup"
 [ -f "$setup" ] || exit 1
 
-check "the zip holds exactly the program and the engine" \
+check "the zip holds exactly the program, the engine host and the engine" \
     test "$(unzip -Z1 "$zip_file" | LC_ALL=C sort | tr '\n' '|')" = \
-    "TarnVel Download Assistant/|TarnVel Download Assistant/TarnVel Download Assistant.exe|TarnVel Download Assistant/dVarnok.dll|"
+    "TarnVel Download Assistant/|TarnVel Download Assistant/TarnVel Download Assistant.exe|TarnVel Download Assistant/TarnVel Engine Host.exe|TarnVel Download Assistant/dVarnok.dll|"
 
 # The shipped program has no symbols; they are kept beside the packages, tied to it by the link
 # time stamp (which a dump records) and by its debug link.
@@ -121,6 +122,14 @@ check "the symbols file has the shipped program's link time stamp" \
     test "$(grep -o 'stamp=[0-9]*' <<<"$symbols_facts")" = "$(grep -o 'stamp=[0-9]*' <<<"$shipped_facts")"
 check "the shipped program's debug link names the symbols file" \
     grep -q " link=$(basename "$symbols")\$" <<<"$shipped_facts"
+shipped_host="$scratch/shipped-host.exe"
+unzip -p "$zip_file" "TarnVel Download Assistant/TarnVel Engine Host.exe" >"$shipped_host"
+host_facts="$(pe_facts "$shipped_host")"
+check "the shipped engine host has no symbol table, and its symbols are kept beside the program's" \
+    test "$(grep -o ' symbols=[0-9]*' <<<" $host_facts")" = " symbols=0" -a -f "$host_symbols"
+check "the engine host's symbols file has its link time stamp and its debug link names it" \
+    test "$(grep -o 'stamp=[0-9]*' <<<"$(pe_facts "$host_symbols" 2>/dev/null)")" = \
+    "$(grep -o 'stamp=[0-9]*' <<<"$host_facts")" -a "${host_facts##* link=}" = "$(basename "$host_symbols")"
 
 version_of() {
     /usr/bin/python3 - "$1" <<'PY'
@@ -167,6 +176,8 @@ rm -f "$scratch/stop"
 check "the silent install succeeds" test $? -eq 0
 check "the program is installed under Program Files, as shipped in the zip" \
     cmp -s "$install_dir/TarnVel Download Assistant.exe" "$shipped"
+check "the engine host is installed beside it, as shipped" \
+    cmp -s "$install_dir/TarnVel Engine Host.exe" "$shipped_host"
 check "the engine is installed as dVarnok.dll" cmp -s "$install_dir/dVarnok.dll" "$scratch/vendor-engine.dll"
 check "the uninstaller is installed" test -f "$install_dir/Uninstall.exe"
 check "the Start menu entry exists" test -f "$shortcut"

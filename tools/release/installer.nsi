@@ -1,5 +1,6 @@
 ; The installer of the assistant. make-packages.sh calls makensis with:
-;   STAGE_DIR  folder holding "TarnVel Download Assistant.exe" and the vendor's dVarnok.dll
+;   STAGE_DIR  folder holding "TarnVel Download Assistant.exe", "TarnVel Engine Host.exe" and the
+;              vendor's dVarnok.dll
 ;   OUT_FILE   the installer to write
 ;   ARCH       x86 (the release: the vendor's engine is 32-bit) or amd64 (for 64-bit test machines)
 ;   ICON_FILE  the program's icon
@@ -18,6 +19,7 @@ SetCompressor /SOLID lzma
 !define PRODUCT_NAME "Zemo手机升级助手"
 !define PRODUCT_FOLDER "TarnVel Download Assistant"
 !define EXE_NAME "TarnVel Download Assistant.exe"
+!define HOST_NAME "TarnVel Engine Host.exe" ; the program runs the engine in it
 !define PUBLISHER "TarnVel"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TarnVel Download Assistant"
 ; The program's own single-instance mutex: while it exists a phone may be being written.
@@ -91,6 +93,7 @@ FunctionEnd
 Section "Program"
     SetOutPath "$INSTDIR"
     File "${STAGE_DIR}\${EXE_NAME}"
+    File "${STAGE_DIR}\${HOST_NAME}"
     File "${STAGE_DIR}\dVarnok.dll"
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -110,6 +113,7 @@ SectionEnd
 Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT_NAME}.lnk"
     Delete "$INSTDIR\${EXE_NAME}"
+    Delete "$INSTDIR\${HOST_NAME}"
     Delete "$INSTDIR\dVarnok.dll"
     ; What the program and the engine leave as scratch: rewritten or removed at every start anyway.
     Delete "$INSTDIR\DeleteTree.bat"

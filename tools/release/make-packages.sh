@@ -3,7 +3,8 @@
 # with the program stripped of its symbols; the symbols are kept beside the packages, never in them,
 # so that a user's crash dump can be read (scripts/dump-report.sh).
 #   make-packages.sh --arch i686|x86_64 --bin <build>/bin --out <folder> <path to dVarnok.dll>
-# Prints the paths of the zip, the installer and the symbols file, one a line.
+# Prints the paths of the zip, the installer and the symbols files (the program's, then the engine
+# host's), one a line.
 # The engine is the phone maker's: it is never built here, and the simulated engine that our tests
 # use is refused, so that it can never reach a user.
 set -euo pipefail
@@ -33,7 +34,10 @@ source "$here/engine-check.sh"
 tarnvel_check_engine "$engine" "$arch" || exit 2
 
 exe="$bin_dir/TarnVel Download Assistant.exe"
-[ -f "$exe" ] || { echo "make-packages: $exe is missing: build the $arch preset first" >&2; exit 1; }
+host="$bin_dir/TarnVel Engine Host.exe" # the program runs the engine in it
+for program in "$exe" "$host"; do
+    [ -f "$program" ] || { echo "make-packages: $program is missing: build the $arch preset first" >&2; exit 1; }
+done
 
 # The file names carry the version from the program's own version resource; the link time stamp
 # is what ties a crash dump's module to the symbols.
@@ -59,13 +63,21 @@ trap 'rm -rf "$stage"' EXIT
 folder="$stage/TarnVel Download Assistant"
 mkdir -p "$folder" "$out_dir"
 out_dir="$(cd "$out_dir" && pwd)"
-# objcopy writes its own time stamp into the PE header unless told one: both files keep the link's.
+# Ships <program> stripped, its symbols kept as <symbols file>. objcopy writes its own time stamp
+# into the PE header unless told one: both files keep the link's.
+ship_stripped() {
+    local program="$1" symbols="$2" stamp
+    stamp="$(/usr/bin/python3 -c 'import sys, pefile; print(pefile.PE(sys.argv[1], fast_load=True).FILE_HEADER.TimeDateStamp)' "$program")"
+    SOURCE_DATE_EPOCH="$stamp" "$triple-objcopy" --only-keep-debug "$program" "$symbols.partial"
+    chmod 644 "$symbols.partial"
+    mv "$symbols.partial" "$symbols"
+    SOURCE_DATE_EPOCH="$stamp" "$triple-objcopy" --strip-all --add-gnu-debuglink="$symbols" "$program" \
+        "$folder/$(basename "$program")"
+}
 symbols_file="$out_dir/$base.debug"
-SOURCE_DATE_EPOCH="$link_time" "$triple-objcopy" --only-keep-debug "$exe" "$symbols_file.partial"
-chmod 644 "$symbols_file.partial"
-mv "$symbols_file.partial" "$symbols_file"
-SOURCE_DATE_EPOCH="$link_time" "$triple-objcopy" --strip-all --add-gnu-debuglink="$symbols_file" "$exe" \
-    "$folder/$(basename "$exe")"
+host_symbols_file="$out_dir/$base-engine-host.debug"
+ship_stripped "$exe" "$symbols_file"
+ship_stripped "$host" "$host_symbols_file"
 cp "$engine" "$folder/dVarnok.dll" # the program loads it by exactly this name
 
 zip_file="$out_dir/$base-portable.zip"
@@ -79,3 +91,4 @@ makensis -V2 -WX -INPUTCHARSET UTF8 -DARCH="$nsis_arch" -DSTAGE_DIR="$folder" -D
 echo "$zip_file"
 echo "$setup_file"
 echo "$symbols_file"
+echo "$host_symbols_file"

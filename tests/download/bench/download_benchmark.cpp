@@ -1,12 +1,16 @@
 // Figures for the download core: what posting a log line costs the posting thread, how long a
-// callback holds the engine's thread, the writer's throughput and largest backlog in a storm,
-// and the CPU time an idle controller uses. Prints figures; asserts nothing.
+// callback holds the engine's thread (in this process, and in the engine host), how long the host
+// takes to relay a report, the writer's throughput and largest backlog in a storm, the host's start,
+// an engine crash's way to the failure, a close with a hung engine, and the CPU time an idle
+// controller uses. Prints figures; asserts nothing.
 //
 //   download_benchmark [storm seconds (10)] [idle seconds (10)]
 //
 // Run it from its own folder (build/<preset>/bin/bench), which holds the simulated engine.
-#include "download/system_controller.h"
 #include "download/engine_events.h"
+#include "download/engine_host_session.h"
+#include "download/system_controller.h"
+#include "support/sim_fixture.h"
 #include "log/cell_log.h"
 #include "text/code_page.h"
 
@@ -14,6 +18,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -185,9 +191,157 @@ void CallbackHold() {
         if (i % 64 == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    Print("UShowProgress holds the engine's thread (no-op sink)", Summarise(progress), progress.size());
-    Print("USendMsgInfo holds the engine's thread (no-op sink)", Summarise(message), message.size());
+    Print("in process, UShowProgress holds the engine's thread", Summarise(progress), progress.size());
+    Print("in process, USendMsgInfo holds the engine's thread", Summarise(message), message.size());
     controller.Shutdown();
+}
+
+// The engine host's side. Each run gets the simulated engine's scenario and a package in a scratch
+// folder beside the benchmark.
+class HostRun final : public DownloadEventSink {
+public:
+    explicit HostRun(const std::string& scenario) {
+        RemoveDirectoryTree();
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        const std::string text = "trace=" + Utf8FromWide(folder_ + L"\\trace.txt") +
+                                 ";storage=" + Utf8FromWide(folder_ + L"\\phone0.bin") +
+                                 ";arrival_ms=50;verify_ms=20;" + scenario;
+        SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", WideFromUtf8(text).c_str());
+        package_ = folder_ + L"\\p.rzb";
+        tarnvel::testing::WritePackage(package_, 16, "5512Q", tarnvel::testing::GeneratedPayload(600000));
+        controller().SetEventSink(this);
+        controller().LoadEngine();
+    }
+    ~HostRun() {
+        controller().Shutdown();
+        SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", nullptr);
+    }
+
+    DownloadController& controller() { return **system_; }
+    void Verify() {
+        controller().SetPackagePath(package_);
+        controller().PostCommand(Command::Verify);
+    }
+    // When the event came (microseconds), or a negative number when it did not within 30 s.
+    double WaitFor(DownloadEventKind kind) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, std::chrono::seconds(30), [&] { return seen_[Index(kind)] >= 0; });
+        return seen_[Index(kind)];
+    }
+    std::vector<std::string> Trace() const {
+        std::vector<std::string> lines;
+        HANDLE file = CreateFileW((folder_ + L"\\trace.txt").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        std::string content(1 << 20, '\0');
+        DWORD got = 0;
+        if (file != INVALID_HANDLE_VALUE) {
+            ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &got, nullptr);
+            CloseHandle(file);
+        }
+        content.resize(got);
+        std::size_t start = 0;
+        for (std::size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
+            lines.push_back(content.substr(start, end - start - (end > start && content[end - 1] == '\r')));
+        return lines;
+    }
+
+    void OnDownloadEvent(const DownloadEvent& event) override {
+        const double now = Ticks();
+        {
+            std::lock_guard lock(mutex_);
+            double& when = seen_[Index(event.kind)];
+            if (when < 0)
+                when = now;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static std::size_t Index(DownloadEventKind kind) { return static_cast<std::size_t>(kind); }
+    void RemoveDirectoryTree() {
+        for (const wchar_t* name : {L"trace.txt", L"phone0.bin", L"p.rzb"})
+            DeleteFileW((folder_ + L"\\" + name).c_str());
+    }
+
+    const std::wstring folder_ = ExecutableFolder() + L"\\host-bench";
+    std::wstring package_;
+    std::unique_ptr<SystemController> system_ = std::make_unique<SystemController>();
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    double seen_[static_cast<std::size_t>(DownloadEventKind::CloseAllowedChanged) + 1] = {-1, -1, -1, -1,
+                                                                                          -1, -1, -1, -1};
+};
+
+// Microseconds of the performance counter, which every process on the machine shares.
+double CounterMicroseconds(long long count) {
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    return static_cast<double>(count) / frequency * 1e6;
+}
+
+std::mutex g_relayMutex;
+std::vector<double> g_relays;        // from the engine's callback to the program's reader, microseconds
+std::atomic<double> g_crashSaid{-1}; // when the engine's last words reached the program
+
+void ObserveRelays(const host::Report& report) {
+    const auto* message = std::get_if<MsgInfoRecord>(&report);
+    if (message == nullptr)
+        return;
+    const double now = Ticks();
+    const std::wstring text(message->text);
+    if (text.starts_with(L"Crashing at ")) {
+        g_crashSaid = now;
+    } else if (text.starts_with(L"storm ") && message->detail[0] != L'\0') {
+        const double sent = CounterMicroseconds(std::wcstoll(message->detail, nullptr, 10));
+        std::lock_guard lock(g_relayMutex);
+        g_relays.push_back(now - sent);
+    }
+}
+
+void HostFigures() {
+    ObserveEngineReports(&ObserveRelays);
+    {
+        HostRun run("storm_rate=3000;storm_threads=4;speed_kbps=400;chunk_kb=16;storm_stamp=1");
+        std::printf("engine host start (CreateProcess to the engine loaded): %.1f ms\n",
+                    LastEngineHostStartMs());
+        run.Verify();
+        const bool done = run.WaitFor(DownloadEventKind::UpgradeSucceeded) >= 0;
+        run.controller().Shutdown();
+        std::vector<double> relays;
+        {
+            std::lock_guard lock(g_relayMutex);
+            relays.swap(g_relays);
+        }
+        Print("relay: storm message, engine's callback to the program", Summarise(relays), relays.size());
+        for (const auto& line : run.Trace()) {
+            if (line.starts_with("storm holds"))
+                std::printf("through the host, %s (us)\n", line.c_str());
+        }
+        if (!done)
+            std::printf("the storm's upgrade did not end within 30 s\n");
+    }
+    {
+        HostRun run("outcome=crash;crash_at=30;chunk_kb=16;speed_kbps=400");
+        run.Verify();
+        const double failed = run.WaitFor(DownloadEventKind::UpgradeFailed);
+        if (failed >= 0 && g_crashSaid >= 0)
+            std::printf("engine crash: from its last words to the wizard's failure event %.0f ms (the host's "
+                        "dump included)\n",
+                        (failed - g_crashSaid) / 1000);
+    }
+    for (const char* scenario : {"outcome=never;stop_hangs=1", "outcome=never;release_hangs=1"}) {
+        HostRun run(scenario);
+        run.Verify();
+        run.WaitFor(DownloadEventKind::VerifyPassed);
+        Sleep(300);
+        const double start = Ticks();
+        run.controller().Shutdown();
+        std::printf("close with %s: Shutdown took %.0f ms\n", scenario, (Ticks() - start) / 1000);
+    }
+    ObserveEngineReports(nullptr);
 }
 
 double CpuSeconds() {
@@ -222,6 +376,7 @@ int main(int argc, char** argv) {
     CallbackHold();
     WriterThroughput();
     Storm(stormSeconds, 2000, 4);
+    HostFigures();
     Idle(idleSeconds);
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <regex>
 #include <thread>
 
@@ -23,10 +24,14 @@ SimFixture::~SimFixture() {
 }
 
 void SimFixture::SetScenario(const std::string& entries) {
-    const std::string text = "trace=" + Utf8FromWide(scratch_ / L"trace.txt") +
-                             ";storage=" + Utf8FromWide(phone_) +
-                             ";arrival_ms=50;speed_kbps=0;verify_ms=20;" + entries;
-    SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", WideFromUtf8(text).c_str());
+    std::string text = "trace=" + Utf8FromWide(scratch_ / L"trace.txt") + ";storage=" + Utf8FromWide(phone_) +
+                       ";arrival_ms=50;speed_kbps=0;verify_ms=20;" + entries;
+    std::replace(text.begin(), text.end(), ';', '\n');
+    // Through a file: the engine host, started with the environment of its time, reads the
+    // scenario of now.
+    const std::wstring file = scratch_ / L"scenario.txt";
+    EXPECT_TRUE(WriteFileBytes(file, text));
+    SetEnvironmentVariableW(L"TARNVEL_SIM_SCENARIO", (L"@" + file).c_str());
 }
 
 std::string GeneratedPayload(std::size_t size, unsigned seed) {

@@ -35,7 +35,7 @@ public:
     [[noreturn]] void ParkForever() override;
     bool ReadPackageModel(const std::wstring& path, std::wstring& model) override;
     // The tests hand the fake engine to the controller themselves: nothing to load here.
-    bool LoadEngine(const std::wstring&, EngineExports&, std::function<void()>&) override { return false; }
+    bool LoadEngine(const std::wstring&, LoadedEngine&) override { return false; }
 
     // For the fake engine, on any thread: throws ForcedEnd when the calling thread was ended.
     static void KillPoint();
