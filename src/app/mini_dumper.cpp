@@ -52,7 +52,8 @@ void AppendDumpFileName(std::wstring& path, std::int64_t crashTime, std::wstring
 } // namespace
 
 MiniDumper::MiniDumper(DumpOptions options)
-    : namePrefix_(options.namePrefix), exitWithExceptionCode_(options.exitWithExceptionCode) {
+    : namePrefix_(options.namePrefix), exitWithExceptionCode_(options.exitWithExceptionCode),
+      onCrash_(options.onCrash) {
     MiniDumper* expected = nullptr;
     if (registeredDumper.compare_exchange_strong(expected, this)) {
         SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
@@ -130,6 +131,8 @@ LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {
     crashTime_ = static_cast<std::int64_t>(std::time(nullptr));
     exceptionInfo_ = exceptionInfo;
     LONG result = 0;
+    if (onCrash_ != nullptr)
+        onCrash_();
 
     const UniqueLibrary dbghelp(dumpFolder_.empty() ? nullptr : LoadLibraryW(L"DBGHELP.DLL"));
     if (dbghelp) {

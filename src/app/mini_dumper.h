@@ -17,6 +17,9 @@ struct DumpOptions {
     std::wstring_view namePrefix;
     // The crash's exception code as the exit code, for a parent that watches the process.
     bool exitWithExceptionCode = false;
+    // Called on the crashing thread before the dump is written: the last chance to hand over what
+    // other threads still hold. It must not wait long, nor need the crashed thread.
+    void (*onCrash)() = nullptr;
 };
 
 class MiniDumper {
@@ -58,6 +61,7 @@ private:
     std::wstring dumpFolder_; // empty when the executable's path is unknown: no dump then
     const std::wstring namePrefix_;
     const bool exitWithExceptionCode_;
+    void (*const onCrash_)();
 };
 
 } // namespace tarnvel

@@ -14,11 +14,14 @@
 
 #include <cwchar>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tarnvel {
 
@@ -33,6 +36,8 @@ constexpr UINT kChannelFault = 3;  // the program's bytes did not decode, or cou
 
 // How long a reported success holds the engine's thread, unless the program stops first.
 constexpr DWORD kSuccessHoldMs = 2000;
+// How long a crash, or the ordinary end, waits for the reports queued before it to be written.
+constexpr DWORD kCrashFlushMs = 1000;
 
 struct Channel {
     HANDLE requests;
@@ -66,20 +71,63 @@ std::optional<Channel> ChannelFromCommandLine() {
     ExitProcess(code); // not reached
 }
 
-// The reports' way back: one message at a time, in the order the engine's threads made them.
+// The reports' way back, in the order the engine's threads made them. An engine thread only queues
+// its report: the writer thread does the pipe's writes, so a callback returns to the engine at once.
 class Outbox {
 public:
     explicit Outbox(HANDLE pipe) : pipe_(pipe) {}
 
+    bool StartWriter() {
+        const auto thread = _beginthreadex(nullptr, 0, WriterEntry, this, 0, nullptr);
+        if (thread == 0)
+            return false;
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        return true;
+    }
+
     void Send(const Report& report) {
-        const auto bytes = Encode(report);
-        std::lock_guard guard(lock_);
-        if (!WriteAll(pipe_, bytes))
-            End(kChannelFault); // the program is gone, or no longer reads
+        auto bytes = Encode(report);
+        {
+            std::lock_guard guard(lock_);
+            queued_.insert(queued_.end(), bytes.begin(), bytes.end());
+        }
+        changed_.notify_all();
+    }
+
+    // Waits, at most `ms`, until everything queued so far is written.
+    void Flush(DWORD ms) {
+        std::unique_lock guard(lock_);
+        changed_.wait_for(guard, std::chrono::milliseconds(ms),
+                          [this] { return queued_.empty() && !writing_; });
     }
 
 private:
-    std::mutex lock_;
+    static unsigned __stdcall WriterEntry(void* self) {
+        static_cast<Outbox*>(self)->Write();
+        return 0;
+    }
+
+    [[noreturn]] void Write() {
+        std::vector<std::uint8_t> batch;
+        for (;;) {
+            {
+                std::unique_lock guard(lock_);
+                writing_ = false;
+                changed_.notify_all();
+                changed_.wait(guard, [this] { return !queued_.empty(); });
+                batch.swap(queued_);
+                writing_ = true;
+            }
+            if (!WriteAll(pipe_, batch))
+                End(kChannelFault); // the program is gone, or no longer reads
+            batch.clear();
+        }
+    }
+
+    std::mutex lock_; // guards queued_ and writing_
+    std::condition_variable changed_;
+    std::vector<std::uint8_t> queued_;
+    bool writing_ = false;
     const HANDLE pipe_;
 };
 
@@ -287,8 +335,16 @@ private:
     std::list<EngineInitParams> records_;
 };
 
+// A crash of the engine: what it said before goes out first, so that nothing it said is lost.
+void FlushReports() {
+    if (g_outbox != nullptr)
+        g_outbox->Flush(kCrashFlushMs);
+}
+
 [[noreturn]] void Serve(const Channel& channel) {
     Outbox outbox(channel.reports);
+    if (!outbox.StartWriter())
+        End(kChannelFault);
     g_outbox = &outbox;
     g_stopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const Engine engine = LoadEngine();
@@ -303,6 +359,7 @@ private:
             reader.EndOfStream();
             if (reader.Fault() != ChannelFault::None)
                 End(kChannelFault);
+            outbox.Flush(kCrashFlushMs);
             // The ordinary end lets the library go as a program would, when no call is inside it.
             // The program waits a bounded time for this: an engine that hangs in its unload is
             // ended with the process.
@@ -334,7 +391,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     tarnvel::HardenDllSearchPath();
     // A crash of the engine leaves a dump beside the program's own, and its code as the exit code,
     // which the program reports.
-    static tarnvel::MiniDumper dumper(
-        {.namePrefix = tarnvel::kEngineHostDumpPrefix, .exitWithExceptionCode = true});
+    static tarnvel::MiniDumper dumper({.namePrefix = tarnvel::kEngineHostDumpPrefix,
+                                       .exitWithExceptionCode = true,
+                                       .onCrash = &tarnvel::FlushReports});
     tarnvel::Serve(*channel);
 }

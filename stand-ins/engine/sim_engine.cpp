@@ -18,6 +18,7 @@
 #include <atomic>
 #include <climits>
 #include <memory>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -497,11 +498,12 @@ double MicrosecondsSince(long long start) {
         return {};
     std::sort(holds.begin(), holds.end());
     auto at = [&holds](double q) {
-        return DecimalA(static_cast<long long>(
-            holds[std::min(holds.size() - 1, static_cast<std::size_t>(q * holds.size()))]));
+        return holds[std::min(holds.size() - 1, static_cast<std::size_t>(q * holds.size()))];
     };
-    return std::string("storm holds ") + what + " n=" + DecimalA(static_cast<long long>(holds.size())) +
-           " median=" + at(0.5) + " p99=" + at(0.99);
+    char line[160];
+    std::snprintf(line, sizeof(line), "storm holds %s n=%zu median=%.1f p99=%.1f", what, holds.size(),
+                  at(0.5), at(0.99));
+    return line;
 }
 
 [[maybe_unused]] unsigned __stdcall StormThread(void* argument) {
