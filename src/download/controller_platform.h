@@ -1,5 +1,5 @@
-// What the download controller needs from the system: starting, waiting for and ending threads,
-// the tick count, the package file and the engine library. The controller's logic is plain C++ on
+// What the download controller needs from the system: starting and waiting for threads, the tick
+// count, the package file and the engine. The controller's logic is plain C++ on
 // top of it; the program's implementation is Win32 (system_controller.cpp).
 #pragma once
 
@@ -34,8 +34,8 @@ struct LoadedEngine {
     // Lets go of the engine once nothing is inside it.
     std::function<void()> unload;
     // Throws the engine away whole, whatever its threads hold: every call under way returns, and
-    // the next InitDownloadObj gets a fresh engine. Empty for an engine inside this process, whose
-    // run threads the platform then ends one by one.
+    // the next InitDownloadObj gets a fresh engine. No thread is ever ended by force instead: one
+    // ended inside a library leaves that library's locks taken.
     std::function<void()> discard;
     // The controller shuts down: what the engine has not finished within `ms` is thrown away.
     std::function<void(std::uint32_t ms)> discardAfter;
@@ -54,10 +54,6 @@ public:
     // True when the thread has ended within `ms` (kWaitForever: no limit). With
     // keepMessagesFlowing the waiting thread goes on handling messages sent to its windows.
     virtual bool Wait(std::uint32_t ms, bool keepMessagesFlowing) = 0;
-    // Ends the thread wherever it is, where the platform can. The system's cannot: a thread ended
-    // inside a library leaves that library's locks taken, so the program's engine lives in a host
-    // that is thrown away whole instead.
-    virtual void ForceEnd() {}
 };
 
 // Called from any thread. Not deleted through this interface: the program's lives as long as
@@ -69,8 +65,6 @@ public:
     virtual std::uint64_t TickMs() = 0;
     // A short pause between two looks at a condition another thread changes.
     virtual void PollPause(bool keepMessagesFlowing) = 0;
-    // Where a thread that is about to be ended by force waits for it, holding nothing.
-    [[noreturn]] virtual void ParkForever() = 0;
     // True when the file is a package; `model` then receives its model name.
     virtual bool ReadPackageModel(const std::wstring& path, std::wstring& model) = 0;
     // Loads the engine of the program in `folder`; false when it cannot be loaded.

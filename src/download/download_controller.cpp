@@ -16,7 +16,6 @@ namespace {
 
 std::atomic<DownloadController*> g_core{nullptr};
 std::atomic<int> g_activeCallbacks{0};
-thread_local RunGate* t_runGate = nullptr;
 
 // Controllers whose shutdown had to leave a thread behind inside the engine or a callback:
 // they stay alive until the process ends, so that thread never meets freed memory.
@@ -29,16 +28,13 @@ unsigned TARNVEL_THREAD_CALL FunctionEntry(void* body) {
     return 0;
 }
 
-// RunThread touches nothing but its gate, so ending it by force leaks nothing of the controller.
+// RunThread touches nothing but its gate, which outlives it.
 unsigned TARNVEL_THREAD_CALL RunThreadEntry(void* argument) {
     auto* gate = static_cast<RunGate*>(argument);
-    t_runGate = gate;
     if (gate->run) {
         std::int32_t reserved = 0;
         gate->run(&reserved);
     }
-    gate->returned = true;
-    t_runGate = nullptr;
     return 0;
 }
 
@@ -78,23 +74,12 @@ std::unique_ptr<WorkerThread> StartThread(ControllerPlatform& platform, std::fun
 }
 
 CallbackScope::CallbackScope() {
-    gate_ = t_runGate;
-    if (gate_ != nullptr) {
-        gate_->inCallback = true;
-        if (gate_->ending) {
-            // This thread is about to be ended: wait for that here, holding nothing.
-            gate_->inCallback = false;
-            gate_->platform->ParkForever();
-        }
-    }
     g_activeCallbacks.fetch_add(1);
     core_ = g_core.load();
 }
 
 CallbackScope::~CallbackScope() {
     g_activeCallbacks.fetch_sub(1);
-    if (gate_ != nullptr)
-        gate_->inCallback = false;
 }
 
 } // namespace detail
@@ -181,7 +166,6 @@ void DownloadController::StartVerifyThread() {
 void DownloadController::StartRunThread() {
     auto gate = std::make_shared<RunGate>();
     gate->run = engine_.exports.run;
-    gate->platform = &platform_;
     std::lock_guard lock(threadsMutex_);
     if (shuttingDown_)
         return;
@@ -219,16 +203,11 @@ void DownloadController::LetRunsReturn(std::uint32_t ms) {
 void DownloadController::EndRun(RunGate& gate, bool keepMessagesFlowing) {
     if (!gate.thread || gate.thread->Wait(timings_.runGraceMs, keepMessagesFlowing))
         return;
-    gate.ending = true;
-    WaitUntil([&gate] { return !gate.inCallback.load(); }, kWaitForever, keepMessagesFlowing);
-    if (!gate.returned && !gate.thread->HasEnded()) {
-        // The engine may hold its own locks in the run: only throwing it away whole frees them.
-        if (engine_.discard)
-            engine_.discard();
-        else
-            gate.thread->ForceEnd();
+    // The engine may hold its own locks in the run: only throwing it away whole frees them.
+    if (engine_.discard) {
+        engine_.discard();
+        gate.thread->Wait(timings_.discardReturnMs, keepMessagesFlowing);
     }
-    gate.thread->Wait(timings_.forcedEndMs, keepMessagesFlowing);
 }
 
 void DownloadController::StopEngine(std::vector<std::shared_ptr<RunGate>> taken, bool keepMessagesFlowing) {

@@ -36,8 +36,8 @@ struct ControllerTimings {
     // How long a RunThread gets to leave DownloadRun by itself after DownloadStop before the
     // engine is thrown away.
     std::uint32_t runGraceMs = 1000;
-    // How long a RunThread ended by force gets to be gone before it counts as still running.
-    std::uint32_t forcedEndMs = 1000;
+    // How long a RunThread gets to be back once its engine was thrown away.
+    std::uint32_t discardReturnMs = 1000;
     // How long Shutdown waits for threads inside the engine before it leaves the engine loaded.
     std::uint32_t engineThreadsMs = 10000;
     // How long Shutdown gives an engine that can be thrown away to stop and release before it is:
@@ -85,16 +85,10 @@ private:
     bool set_ = false;
 };
 
-// One RunThread. Its callbacks mark themselves inside our code, so that a forced end never
-// catches the thread holding one of our locks (the log's, the heap's): a thread about to be
-// ended parks at its next callback instead of entering it.
+// One RunThread: DownloadRun until it returns, or until its engine is thrown away.
 struct RunGate {
     std::function<void(std::int32_t*)> run;
-    ControllerPlatform* platform = nullptr; // not owned
-    std::unique_ptr<WorkerThread> thread;   // ends when DownloadRun has returned
-    std::atomic<bool> inCallback{false};
-    std::atomic<bool> ending{false};
-    std::atomic<bool> returned{false}; // DownloadRun is back: the thread is leaving on its own
+    std::unique_ptr<WorkerThread> thread; // ends when DownloadRun has returned
 };
 
 inline constexpr std::size_t kPackagePathCapacity = 256; // characters with the terminator
@@ -191,7 +185,7 @@ private:
     bool EndEngine();
     // True when every RunThread, VerifyThread and StopThread has ended, each within `ms`.
     bool EngineThreadsEnded(std::uint32_t ms);
-    // Ends one RunThread: first the grace period, then, once it is outside our callbacks, by force.
+    // Ends one RunThread: first the grace period, then by throwing its engine away.
     void EndRun(detail::RunGate& gate, bool keepMessagesFlowing);
     template <typename Done> bool WaitUntil(Done done, std::uint32_t timeoutMs, bool keepMessagesFlowing);
     bool PackageRefused();
@@ -246,7 +240,6 @@ public:
 
 private:
     DownloadController* core_ = nullptr;
-    RunGate* gate_ = nullptr;
 };
 
 } // namespace detail

@@ -132,15 +132,15 @@ std::size_t EngineHostProcess::Receive(std::uint8_t* buffer, std::size_t capacit
     return read;
 }
 
-void EngineHostProcess::Terminate(UINT exitCode) {
+void EngineHostProcess::Terminate(std::uint32_t exitCode) {
     TerminateProcess(process_.Get(), exitCode);
 }
 
-bool EngineHostProcess::WaitForExit(DWORD ms) const {
+bool EngineHostProcess::WaitForExit(std::uint32_t ms) {
     return WaitForSingleObject(process_.Get(), ms) == WAIT_OBJECT_0;
 }
 
-std::optional<DWORD> EngineHostProcess::ExitCode() const {
+std::optional<std::uint32_t> EngineHostProcess::ExitCode() {
     DWORD code = 0;
     if (!WaitForExit(0) || !GetExitCodeProcess(process_.Get(), &code))
         return std::nullopt;

@@ -4,6 +4,7 @@
 // inherited by the host alone.
 #pragma once
 
+#include "download/host_connection.h"
 #include "download/host_protocol.h"
 #include "platform/unique_handle.h"
 
@@ -17,35 +18,24 @@
 
 namespace tarnvel {
 
-class EngineHostProcess {
+class EngineHostProcess final : public HostConnection {
     class Key {
         friend class EngineHostProcess;
         Key() = default;
     };
 
 public:
-    // The host's exit code when the program ends it.
-    static constexpr UINT kEndedByTheProgram = 1;
-
     explicit EngineHostProcess(Key) {}
     // Starts the host at `path`; null with the system's error code in `error` when it cannot.
     static std::unique_ptr<EngineHostProcess> Start(const std::wstring& path, DWORD& error);
-    ~EngineHostProcess();
+    ~EngineHostProcess() override;
 
-    // Any one thread at a time. False once the host is gone.
-    bool Send(const std::vector<std::uint8_t>& bytes);
-    // Blocks until bytes arrive (at most `capacity`); 0 once the host's end is closed, which is
-    // how its ending shows.
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity);
-
-    // Tells the host that no more requests come: it ends once it has read what was sent.
-    void CloseRequests() { requests_.Reset(); }
-    // Ends the host whole, with everything the engine holds; a Receive under way returns 0 once
-    // it has ended.
-    void Terminate(UINT exitCode = kEndedByTheProgram);
-    bool WaitForExit(DWORD ms) const;
-    // Empty while the host runs.
-    std::optional<DWORD> ExitCode() const;
+    bool Send(const std::vector<std::uint8_t>& bytes) override;
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    void CloseRequests() override { requests_.Reset(); }
+    void Terminate(std::uint32_t exitCode = kEndedByTheProgram) override;
+    bool WaitForExit(std::uint32_t ms) override;
+    std::optional<std::uint32_t> ExitCode() override;
 
 private:
     UniqueHandle job_;

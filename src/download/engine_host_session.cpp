@@ -1,7 +1,6 @@
 #include "download/engine_host_session.h"
 
 #include "download/engine_events.h"
-#include "download/engine_host_process.h"
 
 #include <algorithm>
 #include <array>
@@ -19,11 +18,13 @@ namespace {
 
 // The host's own exit code for bytes that do not decode; the program ends a host whose bytes do
 // not with the same, so the log tells both alike.
-constexpr UINT kChannelFaultExit = 3;
+constexpr std::uint32_t kChannelFaultExit = 3;
+// The exit code a host that would not end gets in the log (the system's WAIT_TIMEOUT).
+constexpr std::uint32_t kNeverEnded = 258;
 // How long a started host gets to load the engine and say so.
 constexpr auto kReadyTimeout = std::chrono::seconds(10);
 // How long a host that closed its end gets to be gone before it is ended.
-constexpr DWORD kExitGraceMs = 2000;
+constexpr std::uint32_t kExitGraceMs = 2000;
 
 std::atomic<ReportObserver> g_observer{nullptr};
 std::atomic<double> g_lastStartMs{0};
@@ -47,7 +48,7 @@ double LastEngineHostStartMs() {
 }
 
 struct EngineHostSession::Link {
-    std::unique_ptr<EngineHostProcess> process;
+    std::unique_ptr<HostConnection> process;
 
     std::mutex sendMutex; // one request at a time on the pipe, in the order of the tickets
     std::array<std::uint64_t, kExportCount> sent{};
@@ -88,12 +89,9 @@ bool EngineHostSession::Open() {
 
 std::shared_ptr<EngineHostSession::Link> EngineHostSession::Connect(std::uint32_t& error) {
     const auto start = std::chrono::steady_clock::now();
-    DWORD startError = 0;
-    auto process = EngineHostProcess::Start(hostPath_, startError);
-    if (!process) {
-        error = startError;
+    auto process = start_(error);
+    if (!process)
         return nullptr;
-    }
     auto link = std::make_shared<Link>();
     link->process = std::move(process);
     {
@@ -107,7 +105,7 @@ std::shared_ptr<EngineHostSession::Link> EngineHostSession::Connect(std::uint32_
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         return link;
     }
-    error = link->ready ? link->readyReport.loadError : static_cast<std::uint32_t>(WAIT_TIMEOUT);
+    error = link->ready ? link->readyReport.loadError : kNeverEnded;
     link->endedByUs = true;
     lock.unlock();
     link->process->Terminate();
@@ -220,17 +218,14 @@ void EngineHostSession::ReadReports(const std::shared_ptr<Link>& link) {
         if (fault != ChannelFault::None)
             break;
     }
-    if (fault != ChannelFault::None) {
-        const std::wstring message =
-            L"The engine host sent what does not decode (" + std::wstring(Describe(fault)) + L"): ended\n";
-        OutputDebugStringW(message.c_str());
+    // Bytes that do not decode end that host; the log tells it by the host's own code for it.
+    if (fault != ChannelFault::None)
         link->process->Terminate(kChannelFaultExit);
-    }
     if (!link->process->WaitForExit(kExitGraceMs)) {
         link->process->Terminate();
         link->process->WaitForExit(kExitGraceMs);
     }
-    const std::uint32_t exitCode = link->process->ExitCode().value_or(WAIT_TIMEOUT);
+    const std::uint32_t exitCode = link->process->ExitCode().value_or(kNeverEnded);
     bool unasked = false;
     {
         std::lock_guard lock(link->mutex);
@@ -288,13 +283,13 @@ void EngineHostSession::Unload() {
             std::lock_guard lock(link->mutex);
             link->endedByUs = true;
         }
-        DWORD waitMs = kExitGraceMs;
+        std::uint32_t waitMs = kExitGraceMs;
         {
             std::lock_guard lock(mutex_);
             if (deadline_) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     *deadline_ - std::chrono::steady_clock::now());
-                waitMs = static_cast<DWORD>(std::max<long long>(0, left.count()));
+                waitMs = static_cast<std::uint32_t>(std::max<long long>(0, left.count()));
             }
         }
         // The host lets the engine go and ends; one whose engine hangs in its unload is ended.

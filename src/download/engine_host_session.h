@@ -6,6 +6,7 @@
 #pragma once
 
 #include "download/controller_platform.h"
+#include "download/host_connection.h"
 #include "download/host_protocol.h"
 
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,7 +27,7 @@ double LastEngineHostStartMs();
 
 class EngineHostSession : public std::enable_shared_from_this<EngineHostSession> {
 public:
-    explicit EngineHostSession(std::wstring hostPath) : hostPath_(std::move(hostPath)) {}
+    explicit EngineHostSession(HostStarter start) : start_(std::move(start)) {}
     ~EngineHostSession();
     EngineHostSession(const EngineHostSession&) = delete;
     EngineHostSession& operator=(const EngineHostSession&) = delete;
@@ -49,7 +49,7 @@ private:
     void DiscardAfter(std::uint32_t ms);
     void Unload();
 
-    const std::wstring hostPath_;
+    const HostStarter start_;
     std::uint8_t exports_ = 0;
 
     std::mutex mutex_; // guards link_, readers_, unloading_, deadline_ and watchdog_

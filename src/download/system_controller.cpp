@@ -2,6 +2,7 @@
 // engine in its host. The logic itself is the controller's (download_controller.cpp).
 #include "download/system_controller.h"
 
+#include "download/engine_host_process.h"
 #include "download/engine_host_session.h"
 #include "download/package_header.h"
 #include "platform/unique_handle.h"
@@ -76,16 +77,19 @@ public:
             ::Sleep(kPollMs);
         }
     }
-    [[noreturn]] void ParkForever() override {
-        for (;;)
-            ::Sleep(INFINITE);
-    }
     bool ReadPackageModel(const std::wstring& path, std::wstring& model) override {
         return tarnvel::ReadPackageModel(path, model);
     }
     bool LoadEngine(const std::wstring& folder, LoadedEngine& engine) override {
         // The engine runs in a host of its own, which can be ended whole whatever the engine holds.
-        auto session = std::make_shared<EngineHostSession>(folder + L"\\" + kEngineHostFileName);
+        auto session =
+            std::make_shared<EngineHostSession>([path = folder + L"\\" + kEngineHostFileName](
+                                                    std::uint32_t& error) -> std::unique_ptr<HostConnection> {
+                DWORD startError = 0;
+                auto host = EngineHostProcess::Start(path, startError);
+                error = startError;
+                return host;
+            });
         if (!session->Open())
             return false;
         engine = session->Engine();

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """scripts/dump-report.sh on the dumps that the crash tests leave in the build tree's scratch folder
 (app_process_tests: a crashing updater on the main thread and on a thread of its own;
-app_shell_tests: a C++ exception nobody catches on a thread), on a 32-bit dump made here from the
-i686 build, and on files that are no dumps.
+app_shell_tests: a C++ exception nobody catches on a thread; download_controller_tests: the engine
+host's dump of an engine that crashes), on a 32-bit dump made here from the i686 build, and on
+files that are no dumps.
 
     dump_report_test.py --build <x86_64 build tree> --i686-bin <i686 bin folder> --scratch <folder>
 """
@@ -153,6 +154,17 @@ def main():
     check("uncaught exception: named as such", "0xE0544E54 an uncaught C++ exception" in result.stdout, result.stdout)
     check("uncaught exception: the stack names the throw at uncaught_exception_child.cpp:%d" % throw_line,
           "tests/app/uncaught_exception_child.cpp:%d" % throw_line in result.stdout, result.stdout)
+
+    # The engine host's own dump, left by the controller's test of an engine that crashes mid-download.
+    host_dumps = sorted((build / "bin" / "sim-controller" / "DumpLog").glob("engine-host-*.dmp"))
+    check("engine host: its crash left a dump", len(host_dumps) == 1, str(host_dumps))
+    if host_dumps:
+        report = run(host_dumps[0]).stdout
+        check("engine host: an access violation in the engine",
+              "0xC0000005 EXCEPTION_ACCESS_VIOLATION" in field(report, "Exception")
+              and "dVarnok.dll+0x" in field(report, "At"), report)
+        check("engine host: the modules show the host with its symbols",
+              any("TarnVel Engine Host.exe" in line and "symbols:" in line for line in report.splitlines()), report)
 
     # Symbols kept apart, as a release keeps them: found through the argument, not the build tree.
     renewkit = build / "bin" / "renewkit_crash_in_initialize.dll"

@@ -33,9 +33,14 @@ import zlib
 WINE = os.environ.get("TARNVEL_WINE", "/usr/lib/wine/wine64")
 EXE = "TarnVel Download Assistant.exe"
 HOST = "TarnVel Engine Host.exe"  # the engine runs in it, beside the program
+HOST_DUMP_PREFIX = "engine-host-"
+# The line the program writes when the engine's host ends unasked (here: the engine's access violation).
+ENGINE_GONE = "错误:下载引擎意外退出 (0xC0000005)\r\n"
 LAYOUT = {13: (4, 392, 77), 14: (36, 556, 84), 15: (36, 556, 84), 16: (36, 556, 84), 17: (48, 552, 96),
           18: (4, 100, 36)}
 CLOSE_BOUND_S = 15
+# The program ends within 3 s of Yes whatever the engine does; the rest is for a loaded machine.
+SLOW_CLOSE_S = 8
 WORDS = {1: "提示:", 2: "警告:", 3: "错误:"}
 ALREADY_OPEN = "日志正在记录，开始记录日志操作被忽略!\r\n"
 
@@ -86,6 +91,18 @@ def make_scenario(rng, payload_size):
         lines.append("storm_threads=%d" % rng.randrange(2, 7))
     if rng.random() < 0.2:
         lines.append("malformed=1")
+    # An engine that misbehaves as closed engines do; the program throws it away whole.
+    misbehaviour = rng.choices(["", "lock", "crash", "stop_hangs", "release_hangs", "after_stop"],
+                               [60, 8, 12, 8, 6, 6])[0]
+    if misbehaviour == "lock":
+        lines.append("cell0.outcome=lock")
+    elif misbehaviour == "crash":
+        lines.append("cell0.outcome=crash")
+        lines.append("cell0.crash_at=%d" % rng.randrange(0, 100))
+    elif misbehaviour == "after_stop":
+        lines.append("after_stop=%d" % rng.randrange(1, 20))
+    elif misbehaviour:
+        lines.append("%s=1" % misbehaviour)
     return lines
 
 
@@ -138,6 +155,10 @@ class Run:
         with open(os.path.join(self.folder, "dVarnok.scenario"), "w") as out:
             out.write("\n".join(self.scenario) + "\n")
         self.hangs = any(line.endswith("outcome=hang") for line in self.scenario)
+        self.crashes = any(line.endswith("outcome=crash") for line in self.scenario)
+        for line in self.scenario:
+            if re.match(r"(cell0\.outcome=(lock|crash)|stop_hangs=1|release_hangs=1|after_stop=)", line):
+                self.notes.append("engine: " + line)
 
     def act(self, name):
         self.actions.append((int(time.time() * 1000), name))
@@ -228,9 +249,14 @@ class Run:
             time.sleep(0.3)
             state = self.answer_dialog(True)
             if self.actions[-1][1] == "yes":
+                said_yes = time.time()
                 if not self.wait_exit(CLOSE_BOUND_S):
                     self.problems.append("hang: no exit within %d s after Yes" % CLOSE_BOUND_S)
                     return self.finish(kill=True)
+                closed = time.time() - said_yes
+                self.notes.append("closed %.1f s after Yes" % closed)
+                if closed > SLOW_CLOSE_S:
+                    self.problems.append("hang: the close took %.1f s after Yes" % closed)
                 return self.finish()
             if self.hangs:
                 break  # a phone stays busy for good: closing is rightly refused
@@ -271,8 +297,11 @@ class Run:
             if size != last:
                 last, still = size, time.time()
             elif time.time() - still > 2.5:
-                return
+                break
             time.sleep(0.25)
+        # A crashed engine's host writes its dump before it ends and the program hears of it.
+        if self.crashes and glob.glob(os.path.join(self.folder, "DumpLog", HOST_DUMP_PREFIX + "*")):
+            time.sleep(3)
 
     def finish(self, kill=False):
         if kill and self.process.poll() is None:
@@ -285,15 +314,32 @@ class Run:
                 self.problems.append("crash: exit code %s after closing" % code)
         with open(os.path.join(self.folder, "actions.txt"), "w") as out:
             out.writelines("%d\t%s\n" % action for action in self.actions)
-        dumps = glob.glob(os.path.join(self.folder, "DumpLog", "*"))
-        if dumps:
-            self.problems.append("crash: %d dump(s) written" % len(dumps))
         self.events = read_events(os.path.join(self.folder, "dVarnok.events"))
+        self.check_dumps()
         self.check_logs()
         self.check_state()
         return self
 
     # -- checks ------------------------------------------------------------------------------
+    def crash_event(self):
+        """The engine's last words before its crash, if it crashed."""
+        for event in getattr(self, "events", []):
+            if event["kind"] == "E" and event["name"] == "USendMsgInfo" and event["t1"].startswith("Crashing at "):
+                return event
+        return None
+
+    def check_dumps(self):
+        """The program never crashes; an engine that crashes leaves its host's dump, and only then."""
+        dumps = [os.path.basename(p) for p in glob.glob(os.path.join(self.folder, "DumpLog", "*"))]
+        own = [name for name in dumps if not name.startswith(HOST_DUMP_PREFIX)]
+        if own:
+            self.problems.append("crash: %d dump(s) of the program written" % len(own))
+        hosts = len(dumps) - len(own)
+        if hosts and self.crash_event() is None:
+            self.problems.append("crash: %d engine host dump(s) without an engine crash" % hosts)
+        if self.crash_event() is not None and not hosts:
+            self.problems.append("crash: the engine crashed and its host left no dump")
+
     def must_windows(self):
         """Spans of time in which cell 0's log was surely open: from each InitDownloadObj (the
         controller opens the log before it) to the first event or user action that closes it."""
@@ -384,6 +430,8 @@ class Run:
                     continue
                 if piece.startswith(WORDS[2] + ALREADY_OPEN):
                     end = len(WORDS[2] + ALREADY_OPEN) + 2
+                elif piece[:end] == ENGINE_GONE and self.crash_event() is not None:
+                    self.engine_gone_logged = True
                 else:
                     # A storm repeats its texts in every run: the line is the oldest such event
                     # reported before it was written and since its file was opened (else the
@@ -431,6 +479,10 @@ class Run:
                         self.lost += 1
         if self.lost:
             self.problems.append("log: %d of %d lines lost" % (self.lost, self.expected))
+        crash = self.crash_event()
+        if crash is not None and not getattr(self, "engine_gone_logged", False):
+            if any(start <= crash["ms"] < end for start, end, _ in self.must_windows()):
+                self.problems.append("log: no line says the engine ended unasked")
         if self.failure_lines_lost:
             self.problems.append("log: the failure line (status 3) lost at the log's close")
 
@@ -449,10 +501,15 @@ class Run:
                 decisive = event
             if event["name"] == "UTestStatus" and event["a"] == 0 and event["c"] in (1, 2, 3):
                 decisive = event
+        crash = self.crash_event()
+        if crash is not None and (decisive is None or crash["ms"] >= decisive["ms"]):
+            decisive = crash
         if decisive is None or decisive["ms"] < last_action + 600:
             return  # the user had the last word, or nothing decided the page
         last_next = max([ms for ms, name in acted if name == "next"] + [0])
-        if decisive["name"] == "UCheckdataStatus":
+        if decisive is crash:
+            expected = (2, None)  # the upgrade failed with its engine
+        elif decisive["name"] == "UCheckdataStatus":
             # A pass that arrives while the slide to page 1 still runs leaves the back button
             # disabled by the slide's arrival: only a late pass says how it must look.
             late = decisive["ms"] - last_next > 1500
@@ -517,6 +574,7 @@ class HarnessRun(Run):
         with open(os.path.join(self.folder, "actions.txt"), "w") as out:
             out.writelines("%d\t%s\n" % action for action in self.actions)
         self.events = read_events(os.path.join(self.folder, "dVarnok.events"))
+        self.check_dumps()
         self.check_logs()
         return self
 

@@ -3,7 +3,9 @@
 // own threads. Run under ThreadSanitizer it also shows any unguarded shared field.
 #include "download/download_controller.h"
 
+#include "download/engine_host_session.h"
 #include "support/fake_engine.h"
+#include "support/fake_host.h"
 #include "support/memory_log_sink.h"
 #include "support/test_platform.h"
 
@@ -24,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::EngineScript;
 using testing::FakeEngine;
+using testing::FakeHost;
 using testing::MemoryLogSink;
 using testing::TestPlatform;
 
@@ -60,7 +63,8 @@ struct EventRecord final : DownloadEventSink {
 };
 EventRecord g_hooks;
 
-// A controller as the main window makes it, on the test platform and the fake engine.
+// A controller as the main window makes it, on the test platform, with the fake engine in a fake
+// host that it reaches through the program's channel.
 std::shared_ptr<DownloadController> StartController(TestPlatform& platform,
                                                     std::shared_ptr<MemoryLogSink> sink,
                                                     const ControllerTimings& timings) {
@@ -69,9 +73,10 @@ std::shared_ptr<DownloadController> StartController(TestPlatform& platform,
     core->SetExeFolder(L"D:\\Tools");
     core->Register();
     core->SetEventSink(&g_hooks);
-    core->StartEngine({.exports = FakeEngine::Get().Exports(), .unload = [] {
-                           FakeEngine::Get().Unload();
-                       }});
+    FakeHost::ResetCounts();
+    auto session = std::make_shared<EngineHostSession>(FakeHost::Starter(platform));
+    EXPECT_TRUE(session->Open());
+    core->StartEngine(session->Engine());
     return core;
 }
 
@@ -189,6 +194,7 @@ TEST(ControllerThreads, PostersOnSeveralThreadsAgainstTheControlLoop) {
 
     ExpectNoFaults(platform);
     EXPECT_EQ(platform.Running(), 0u);
+    EXPECT_EQ(FakeHost::Discarded(), 0);
     EXPECT_TRUE(engine.Unloaded());
     // Every Command::Verify taken opened cell 0's log (a new file, or a warning when it was open)
     // and initialised the engine once.
@@ -244,7 +250,7 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
     constexpr int kRounds = 300;
     std::mt19937 random(Seed());
     FakeEngine& engine = FakeEngine::Get();
-    int totalRuns = 0, totalForced = 0, totalInits = 0;
+    int totalRuns = 0, totalForced = 0, totalInits = 0, totalHosts = 0, totalDiscarded = 0;
     std::size_t totalThreads = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int round = 0; round < kRounds; ++round) {
@@ -267,7 +273,7 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
         ControllerTimings timings;
         timings.finishPauseMs = random() % 3;
         timings.runGraceMs = random() % 4;
-        timings.forcedEndMs = 30000;
+        timings.discardReturnMs = 30000;
         timings.engineThreadsMs = 30000;
         auto sink = std::make_shared<MemoryLogSink>(true);
         auto core = StartController(platform, sink, timings);
@@ -291,11 +297,16 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
 
         ExpectNoFaults(platform);
         // Nothing the controller started is left, the engine was released with no thread
-        // inside it and then unloaded, and no hook was called after Shutdown returned.
+        // inside it and then unloaded (or, when it would not stop, thrown away whole with its
+        // host), and no hook was called after Shutdown returned.
         EXPECT_EQ(platform.Running(), 0u);
         EXPECT_EQ(engine.Inside(), 0);
-        EXPECT_EQ(engine.Releases(), 1);
-        EXPECT_TRUE(engine.Unloaded());
+        if (FakeHost::LastExitCode() == 0) {
+            EXPECT_EQ(engine.Releases(), 1);
+            EXPECT_TRUE(engine.Unloaded());
+        } else {
+            EXPECT_FALSE(engine.Unloaded());
+        }
         EXPECT_EQ(engine.Runs(), engine.RunsReturned() + engine.RunsUnwound());
         EXPECT_EQ(g_hooks.afterShutdown, 0);
         EXPECT_EQ(g_hooks.badPercents, 0);
@@ -306,13 +317,43 @@ TEST(ControllerThreads, ShutdownAtRandomPointsAgainstRunningWorkers) {
         totalRuns += engine.Runs();
         totalInits += engine.Inits();
         totalForced += static_cast<int>(platform.ForcedEnds());
+        totalHosts += FakeHost::Started();
+        totalDiscarded += FakeHost::Discarded();
         totalThreads += platform.Started();
         if (::testing::Test::HasFailure())
             break;
     }
-    std::printf("[ figure ] %d shutdown rounds: %d verifications, %d runs, %d ended by force, %zu threads, "
-                "%lld ms\n",
-                kRounds, totalInits, totalRuns, totalForced, totalThreads, MsSince(start));
+    std::printf("[ figure ] %d shutdown rounds: %d verifications, %d runs, %d hosts (%d thrown away), %d "
+                "threads ended with them, %zu threads, %lld ms\n",
+                kRounds, totalInits, totalRuns, totalHosts, totalDiscarded, totalForced, totalThreads,
+                MsSince(start));
+}
+
+// A host whose bytes do not decode is ended: the verification it served fails, and cell 0's log
+// says so with the host's own code for a broken channel.
+TEST(ControllerThreads, AHostWhoseReportsDoNotDecodeIsEndedAndItsVerificationFails) {
+    TestPlatform platform;
+    FakeEngine::Get().Reset(EngineScript{});
+    g_hooks.Reset();
+    auto sink = std::make_shared<MemoryLogSink>(true);
+    FakeHost::CorruptReports(true);
+    {
+        auto core = StartController(platform, sink, ControllerTimings{});
+        const ShutdownAtExit guard{core};
+        ASSERT_TRUE(core->SetPackagePath(L"D:\\Tools\\p.rzb"));
+        core->PostCommand(Command::Verify);
+        ASSERT_TRUE(Eventually([] { return g_hooks.Count(DownloadEventKind::VerifyFailed) == 1; }));
+        EXPECT_EQ(FakeHost::LastExitCode(), 3u);
+        EXPECT_TRUE(core->IsCloseAllowed());
+        core->Shutdown();
+    }
+    FakeHost::CorruptReports(false);
+    EXPECT_EQ(g_hooks.Count(DownloadEventKind::VerifyPassed), 0);
+    bool logged = false;
+    for (const auto& [file, bytes] : sink->Files())
+        logged = logged || bytes.find(" (0x00000003)\r\n") != std::string::npos;
+    EXPECT_TRUE(logged);
+    ExpectNoFaults(platform);
 }
 
 } // namespace

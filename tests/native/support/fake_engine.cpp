@@ -69,6 +69,20 @@ EngineExports FakeEngine::Exports() const {
     return exports;
 }
 
+void FakeEngine::Discard() {
+    releasing_ = true;
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard lock(mutex_);
+        threads.swap(ownThreads_);
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::lock_guard lock(mutex_);
+    reportersStarted_ = false;
+    releasing_ = false;
+}
+
 void FakeEngine::Unload() {
     if (inside_ != 0)
         Fault("unloaded with " + std::to_string(inside_.load()) + " threads inside");
@@ -168,31 +182,11 @@ void FakeEngine::Verify() {
     }));
 }
 
-namespace {
-// The calling thread is inside Run: what a forced end where it parks must take back.
-thread_local bool t_inRun = false;
-} // namespace
-
-void FakeEngine::NoteRunThreadVanished() {
-    if (!t_inRun)
-        return;
-    t_inRun = false;
-    FakeEngine& engine = Get();
-    --engine.exportsInside_;
-    --engine.inside_;
-    --engine.runsInside_;
-    ++engine.runsUnwound_;
-}
-
 void FakeEngine::Run(std::int32_t*) {
     FakeEngine& engine = Get();
     Presence inside(engine, &engine.exportsInside_);
     ++engine.runs_;
     ++engine.runsInside_;
-    t_inRun = true;
-    struct LeftRun {
-        ~LeftRun() { t_inRun = false; }
-    } leftRun;
     const int generation = engine.stopGeneration_;
     auto stopped = [&] {
         return engine.stopGeneration_ != generation;

@@ -20,8 +20,8 @@ struct EngineScript {
         Pass,         // reports a whole upgrade and success
         Fail,         // reports a start, some progress and failure
         UntilStopped, // reports the phone and waits for DownloadStop
-        Hang,         // ignores DownloadStop; only a forced end gets it out
-        Chatter,      // ignores DownloadStop and keeps calling back: a forced end parks it
+        Hang,         // ignores DownloadStop; only its host's end gets it out
+        Chatter,      // ignores DownloadStop and keeps calling back until its host's end
     };
     std::int32_t initResult = 1;
     Verify verify = Verify::Pass;
@@ -42,6 +42,9 @@ public:
     EngineExports Exports() const;
     // The controller's unloading of the library.
     void Unload();
+    // The process that held the engine ended: its own threads stop, and the next InitDownloadObj
+    // starts a fresh engine (the counts go on).
+    void Discard();
 
     std::vector<std::string> Faults() const;
     int Inits() const { return inits_; }
@@ -52,9 +55,6 @@ public:
     int Releases() const { return releases_; }
     bool Unloaded() const { return unloaded_; }
     int Inside() const { return inside_; }
-    // The calling thread, inside Run, was ended by force where it stands and never comes back:
-    // it counts as unwound and no longer inside.
-    static void NoteRunThreadVanished();
 
 private:
     FakeEngine() = default;

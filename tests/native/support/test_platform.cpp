@@ -31,7 +31,7 @@ public:
         }
         return state_->changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return state_->done; });
     }
-    void ForceEnd() override { platform_.NoteForcedEnd(*state_); }
+    void ForceEnd() { platform_.NoteForcedEnd(*state_); }
 
 private:
     TestPlatform& platform_;
@@ -87,29 +87,8 @@ void TestPlatform::PollPause(bool) {
     std::this_thread::sleep_for(200us);
 }
 
-void TestPlatform::ParkForever() {
-    // Called inside an engine callback, which no exception may leave: like a thread ended by
-    // force, this one stays where it is and counts as ended from now on. The platform lets go of
-    // it instead of joining it.
-    TestPlatform::ThreadState* state = t_state;
-    if (state == nullptr) {
-        std::fprintf(stderr, "ParkForever on a thread the platform did not start\n");
-        std::abort();
-    }
-    {
-        std::unique_lock lock(state->mutex);
-        state->changed.wait(lock, [state] { return state->endAsked.load(); });
-    }
-    FakeEngine::NoteRunThreadVanished();
-    {
-        std::lock_guard lock(state->mutex);
-        state->parked = true;
-        state->done = true;
-    }
-    state->changed.notify_all();
-    t_state = nullptr;
-    for (;;)
-        std::this_thread::sleep_for(std::chrono::hours(1));
+void TestPlatform::EndByForce(WorkerThread& thread) {
+    static_cast<TestThread&>(thread).ForceEnd(); // every thread of this platform is one
 }
 
 bool TestPlatform::ReadPackageModel(const std::wstring& path, std::wstring& model) {
@@ -194,15 +173,7 @@ void TestPlatform::Fault(std::string text) {
 }
 
 void TestPlatform::Release(Launched& launched) {
-    bool parked = false;
-    {
-        std::lock_guard stateLock(launched.state->mutex);
-        parked = launched.state->parked;
-    }
-    if (parked)
-        launched.thread.detach(); // it never ends
-    else
-        launched.thread.join();
+    launched.thread.join();
 }
 
 void TestPlatform::JoinEnded() {

@@ -1,9 +1,8 @@
-// The controller's threads on std::thread, for the native tests. A forced end cannot stop a
-// std::thread where it stands, so it is delivered at the places where the fake engine could be
-// ended (its kill points, a hang), where the thread unwinds from there and ends, and where a run
-// thread parks inside an engine callback, which no exception may leave: there it stays for good
-// and counts as ended. Ending a thread while it runs one of the wizard's hooks is recorded as a fault:
-// on Windows it would leave the hook's locks taken.
+// The controller's threads on std::thread, for the native tests, and the fake host's, whose end
+// ends them. A forced end cannot stop a std::thread where it stands, so it is delivered at the
+// places where the fake engine could be ended (its kill points, a hang), where the thread unwinds
+// from there and ends. Ending a thread while it runs one of the wizard's hooks is recorded as a
+// fault: the controller's own threads are never ended.
 #pragma once
 
 #include "download/controller_platform.h"
@@ -32,11 +31,12 @@ public:
     std::unique_ptr<WorkerThread> StartThread(ThreadEntry entry, void* argument) override;
     std::uint64_t TickMs() override;
     void PollPause(bool keepMessagesFlowing) override;
-    [[noreturn]] void ParkForever() override;
     bool ReadPackageModel(const std::wstring& path, std::wstring& model) override;
     // The tests hand the fake engine to the controller themselves: nothing to load here.
     bool LoadEngine(const std::wstring&, LoadedEngine&) override { return false; }
 
+    // Ends a thread this platform started, as its process's end would: at its next kill point.
+    static void EndByForce(WorkerThread& thread);
     // For the fake engine, on any thread: throws ForcedEnd when the calling thread was ended.
     static void KillPoint();
     // A hung engine: waits until the calling thread is ended by force, then unwinds.
@@ -54,10 +54,9 @@ public:
     void JoinAll();
 
     struct ThreadState {
-        std::mutex mutex; // guards done and parked
+        std::mutex mutex; // guards done
         std::condition_variable changed;
         bool done = false;
-        bool parked = false; // ended by force where it parked, never to return
         std::atomic<bool> endAsked{false};
         std::atomic<int> inHook{0};
     };
@@ -67,7 +66,7 @@ private:
     void Fault(std::string text);
     void JoinEnded(); // with mutex_ held
     struct Launched;
-    static void Release(Launched& launched); // joins it, or lets go of a parked one
+    static void Release(Launched& launched); // joins it
 
     mutable std::mutex mutex_; // guards threads_ and faults_
     struct Launched {
