@@ -32,15 +32,7 @@ FakeEngine& FakeEngine::Get() {
 }
 
 void FakeEngine::Reset(const EngineScript& script) {
-    // Threads of an engine that was never released.
-    releasing_ = true;
-    std::vector<std::thread> left;
-    {
-        std::lock_guard lock(mutex_);
-        left.swap(ownThreads_);
-    }
-    for (auto& thread : left)
-        thread.join();
+    Discard(); // threads of an engine that was never released
     std::lock_guard lock(mutex_);
     script_ = script;
     onCheckdata_ = nullptr;
