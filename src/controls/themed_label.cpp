@@ -1,6 +1,7 @@
 #include "controls/themed_label.h"
 
 #include "controls/drawing.h"
+#include "platform/shell_open.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -186,7 +187,7 @@ void CThemedLabelCtrl::OpenLink() {
     try {
         std::thread([address = std::move(address)] {
             const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-            ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOW);
+            OpenForUser(address);
             if (SUCCEEDED(com))
                 CoUninitialize();
         }).detach();

@@ -429,6 +429,16 @@ void CMainDlg::ShowTaskbar(const TaskbarLook& look) {
     taskbar_.Show(look);
 }
 
+void CMainDlg::AnnounceResult(bool succeeded) {
+    MessageBeep(succeeded ? MB_ICONINFORMATION : MB_ICONERROR);
+    // A repair shop writes phones one after another while working in other windows: the button
+    // flashes until the user comes back.
+    if (GetForegroundWindow() != hwnd_) {
+        FLASHWINFO flash{sizeof(flash), hwnd_, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+    }
+}
+
 bool CMainDlg::PreTranslateMessage(MSG& msg) {
     return keyboard_.TakeMessage(msg);
 }

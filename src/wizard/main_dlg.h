@@ -95,6 +95,7 @@ private:
     // Only the page on screen shows its controls; the focus goes to its first tab stop.
     void ArrivedAt(int page) override;
     void ShowTaskbar(const TaskbarLook& look) override;
+    void AnnounceResult(bool succeeded) override;
 
     HWND hwnd_ = nullptr; // owned: destroyed by OnClose or by the destructor
     DpiFunctions dpiFunctions_;

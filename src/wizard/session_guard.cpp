@@ -30,8 +30,9 @@ std::optional<TaskbarLook> TaskbarProgress::OnProgress(int percent) {
     return Show({TaskbarState::Normal, std::clamp(percent, 0, 100)});
 }
 
+// A success fills the button, so that a user in another window sees the phone is done.
 std::optional<TaskbarLook> TaskbarProgress::OnSucceeded() {
-    return Show({TaskbarState::None, 0});
+    return Show({TaskbarState::Normal, 100});
 }
 
 // A failure fills the button in red whatever the progress was, so that it can be seen at all.

@@ -31,8 +31,8 @@ struct TaskbarLook {
     bool operator==(const TaskbarLook&) const = default;
 };
 
-// The taskbar button follows the upgrade: progress while the phone is written, red on a failure,
-// nothing once the user is back at the first page. Each event returns the new look when it
+// The taskbar button follows the upgrade: progress while the phone is written, full on a success,
+// red on a failure, nothing once the user is back at the first page. Each event returns the new look when it
 // differs from the one shown.
 class TaskbarProgress {
 public:

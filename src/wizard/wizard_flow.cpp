@@ -135,9 +135,10 @@ void WizardFlow::FinishSlide() {
         OnSlideTick();
 }
 
-void WizardFlow::GoToResult(const std::optional<TaskbarLook>& look) {
+void WizardFlow::GoToResult(bool succeeded, const std::optional<TaskbarLook>& look) {
     waitingForPhone_ = false;
     Apply(look);
+    port_.AnnounceResult(succeeded);
     GoToPage(2);
 }
 
@@ -152,7 +153,7 @@ void WizardFlow::CarryOut(const DownloadEvent& event) {
         break;
     case DownloadEventKind::VerifyFailed:
         status_.ShowVerifyFailed();
-        GoToResult(taskbar_.OnFailed());
+        GoToResult(false, taskbar_.OnFailed());
         break;
     case DownloadEventKind::UpgradeBegin:
         waitingForPhone_ = false;
@@ -170,11 +171,11 @@ void WizardFlow::CarryOut(const DownloadEvent& event) {
     case DownloadEventKind::UpgradeSucceeded:
         status_.SetDownloadPercent(100);
         status_.ShowUpgradeSucceeded();
-        GoToResult(taskbar_.OnSucceeded());
+        GoToResult(true, taskbar_.OnSucceeded());
         break;
     case DownloadEventKind::UpgradeFailed:
         status_.ShowUpgradeFailed();
-        GoToResult(taskbar_.OnFailed());
+        GoToResult(false, taskbar_.OnFailed());
         break;
     case DownloadEventKind::CloseAllowedChanged:
         break; // the window's queue turns it into a wake-up alone

@@ -52,6 +52,8 @@ public:
     // A slide has ended at the page, its buttons set.
     virtual void ArrivedAt(int page) = 0;
     virtual void ShowTaskbar(const TaskbarLook& look) = 0;
+    // A run ended, with this outcome: the user is told even with another window in front.
+    virtual void AnnounceResult(bool succeeded) = 0;
 
 protected:
     ~WizardPort() = default;
@@ -96,8 +98,8 @@ private:
     void ShowButton(WizardButton button, bool visible);
     void DisableBoth();
     void Apply(const std::optional<TaskbarLook>& look);
-    // The run is over: the taskbar shows how, and the result page comes.
-    void GoToResult(const std::optional<TaskbarLook>& look);
+    // The run is over: the taskbar shows how, the user hears of it, and the result page comes.
+    void GoToResult(bool succeeded, const std::optional<TaskbarLook>& look);
 
     WizardPort& port_;
     StatusViewLogic& status_;

@@ -26,7 +26,8 @@ TEST(TaskbarProgress, FollowsTheUpgradeAndReportsOnlyChanges) {
     EXPECT_EQ(taskbar.OnProgress(10), std::nullopt);
     EXPECT_EQ(taskbar.OnProgress(250), (TaskbarLook{TaskbarState::Normal, 100}));
     EXPECT_EQ(taskbar.OnProgress(-3), (TaskbarLook{TaskbarState::Normal, 0}));
-    EXPECT_EQ(taskbar.OnSucceeded(), (TaskbarLook{TaskbarState::None, 0}));
+    EXPECT_EQ(taskbar.OnSucceeded(), (TaskbarLook{TaskbarState::Normal, 100}));
+    EXPECT_EQ(taskbar.OnBackAtStart(), (TaskbarLook{TaskbarState::None, 0}));
 }
 
 TEST(TaskbarProgress, FailureStaysRedUntilTheUserIsBackAtTheStart) {

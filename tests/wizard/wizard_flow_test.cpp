@@ -96,6 +96,9 @@ public:
     void MoveStrip(int x) override { xs.push_back(x); }
     void SetStep(int page) override { log.push_back("SetStep " + std::to_string(page)); }
     void ArrivedAt(int) override {}
+    void AnnounceResult(bool succeeded) override {
+        log.push_back(succeeded ? "Announce success" : "Announce failure");
+    }
     void ShowTaskbar(const TaskbarLook& look) override {
         static const char* const kStates[] = {"none", "normal", "error"};
         log.push_back(std::string("Taskbar ") + kStates[static_cast<int>(look.state)] + " " +
@@ -243,8 +246,8 @@ TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
 
     port.log.clear();
     flow.CarryOut({DownloadEventKind::UpgradeSucceeded});
-    EXPECT_THAT(port.log,
-                ElementsAre(Percent(100), Result(texts::kSucceeded), "Taskbar none 0", "StartSlideTimer"));
+    EXPECT_THAT(port.log, ElementsAre(Percent(100), Result(texts::kSucceeded), "Taskbar normal 100",
+                                      "Announce success", "StartSlideTimer"));
     port.log.clear();
     EXPECT_EQ(FinishSlide(), 6);
     EXPECT_THAT(port.log, ElementsAre("StopSlideTimer", "SetStep 2", "back caption 上一步", "back hidden",
@@ -258,9 +261,9 @@ TEST_F(WizardFlowTest, WholeSuccessfulRunAndReturnToTheFirstPage) {
     port.log.clear();
     EXPECT_EQ(FinishSlide(), 8);
     EXPECT_THAT(port.xs, ElementsAre(-1080, -720, -600, -480, -360, -240, -120, 0));
-    EXPECT_THAT(port.log,
-                ElementsAre("StopSlideTimer", "SetStep 0", "back caption 上一步", "back hidden",
-                            "next caption 升级包校验", "next shown", "back disabled", "next enabled"));
+    EXPECT_THAT(port.log, ElementsAre("StopSlideTimer", "SetStep 0", "back caption 上一步", "back hidden",
+                                      "next caption 升级包校验", "next shown", "back disabled",
+                                      "next enabled", "Taskbar none 0"));
     EXPECT_EQ(flow.CurrentPage(), 0);
 }
 
@@ -339,7 +342,8 @@ TEST_F(WizardFlowTest, ResultDuringASlideRestartsFromThePageLastArrivedAt) {
 TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
     StartVerification();
     flow.CarryOut({DownloadEventKind::VerifyFailed});
-    EXPECT_THAT(port.log, ElementsAre(Result(texts::kVerifyFailed), "Taskbar error 100", "StartSlideTimer"));
+    EXPECT_THAT(port.log, ElementsAre(Result(texts::kVerifyFailed), "Taskbar error 100", "Announce failure",
+                                      "StartSlideTimer"));
     FinishSlide();
     EXPECT_EQ(flow.CurrentPage(), 2);
 
@@ -358,7 +362,8 @@ TEST_F(WizardFlowTest, FailuresShowTheResultPageAndTheTaskbarInRed) {
 TEST_F(WizardFlowTest, UpgradeFailureAfterProgress) {
     StartUpgradeAt(60);
     flow.CarryOut({DownloadEventKind::UpgradeFailed});
-    EXPECT_THAT(port.log, ElementsAre(Result(texts::kUpgradeFailed), "Taskbar error 100", "StartSlideTimer"));
+    EXPECT_THAT(port.log, ElementsAre(Result(texts::kUpgradeFailed), "Taskbar error 100", "Announce failure",
+                                      "StartSlideTimer"));
 }
 
 TEST_F(WizardFlowTest, SecondCellStartingDisablesBackAgainAndStaysOnThePage) {
