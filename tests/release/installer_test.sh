@@ -96,6 +96,17 @@ check "the zip holds exactly the program, the engine host and the engine" \
 # time stamp (which a dump records) and by its debug link.
 shipped="$scratch/shipped.exe"
 unzip -p "$zip_file" "TarnVel Download Assistant/TarnVel Download Assistant.exe" >"$shipped"
+# Subsystem version and the header's hardening bits of a PE file, one line.
+pe_hardening() {
+    /usr/bin/python3 - "$1" <<'PY'
+import sys, pefile
+pe = pefile.PE(sys.argv[1], fast_load=True)
+o = pe.OPTIONAL_HEADER
+bits = {0x40: "aslr", 0x100: "dep", 0x8000: "tsaware"}
+print("subsystem=%d.%d" % (o.MajorSubsystemVersion, o.MinorSubsystemVersion),
+      " ".join(name for bit, name in sorted(bits.items()) if o.DllCharacteristics & bit))
+PY
+}
 pe_facts() { # section names, symbol count, link time stamp and debug link of a PE file, one line
     # Long section names live in the COFF string table, which objdump reads and pefile does not.
     LC_ALL=C x86_64-w64-mingw32-objdump -h "$1" | awk '$1 ~ /^[0-9]+$/ { printf "%s ", $2 }'
@@ -125,6 +136,10 @@ check "the shipped program's debug link names the symbols file" \
 shipped_host="$scratch/shipped-host.exe"
 unzip -p "$zip_file" "TarnVel Download Assistant/TarnVel Engine Host.exe" >"$shipped_host"
 host_facts="$(pe_facts "$shipped_host")"
+for program in "$shipped" "$shipped_host"; do
+    check "$(basename "$program") declares Windows 7, DEP, ASLR and terminal-server awareness" \
+        test "$(pe_hardening "$program")" = "subsystem=6.1 aslr dep tsaware"
+done
 check "the shipped engine host has no symbol table, and its symbols are kept beside the program's" \
     test "$(grep -o ' symbols=[0-9]*' <<<" $host_facts")" = " symbols=0" -a -f "$host_symbols"
 check "the engine host's symbols file has its link time stamp and its debug link names it" \
