@@ -128,15 +128,21 @@ std::wstring CThemedLabelCtrl::Text() const {
     return text_;
 }
 
-void CThemedLabelCtrl::SetLink(bool link, std::wstring address) {
+void CThemedLabelCtrl::SetLink(bool link, std::wstring address, std::wstring parameters) {
     std::lock_guard guard(textLock_);
     link_ = link;
     address_ = std::move(address);
+    parameters_ = std::move(parameters);
 }
 
 bool CThemedLabelCtrl::IsLink() const {
     std::lock_guard guard(textLock_);
     return link_;
+}
+
+std::pair<std::wstring, std::wstring> CThemedLabelCtrl::LinkTarget() const {
+    std::lock_guard guard(textLock_);
+    return {address_, parameters_};
 }
 
 const wchar_t* CThemedLabelCtrl::AccessibleClass() const {
@@ -176,18 +182,20 @@ void CThemedLabelCtrl::Paint(HDC dc) {
 
 void CThemedLabelCtrl::OpenLink() {
     std::wstring address;
+    std::wstring parameters;
     {
         std::lock_guard guard(textLock_);
         if (!link_ || address_.empty())
             return;
         address = address_;
+        parameters = parameters_;
     }
     // The shell may take its time (or show a dialog): the window never waits for it. The thread
     // carries its own copy of the address, so the label may go away meanwhile.
     try {
-        std::thread([address = std::move(address)] {
+        std::thread([address = std::move(address), parameters = std::move(parameters)] {
             const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-            OpenForUser(address);
+            OpenForUser(address, parameters);
             if (SUCCEEDED(com))
                 CoUninitialize();
         }).detach();

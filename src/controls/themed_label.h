@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace tarnvel {
 
@@ -23,10 +24,13 @@ public:
     void SetText(std::wstring text);
     std::wstring Text() const;
 
-    // Makes the label a link (or not) that opens address in the shell on a left button press. The
-    // label must have SS_NOTIFY to receive the press. UI thread, before the first press.
-    void SetLink(bool link, std::wstring address);
+    // Makes the label a link (or not) that opens address (with parameters, for a program) in the
+    // user's shell on a left button press. The label must have SS_NOTIFY to receive the press.
+    // UI thread.
+    void SetLink(bool link, std::wstring address, std::wstring parameters = {});
     bool IsLink() const;
+    // What a press opens: the address and its parameters.
+    std::pair<std::wstring, std::wstring> LinkTarget() const;
 
     // Colour and DrawTextW flags; callable from any thread, then invalidate the label
     // (InvalidateRect(label.Handle(), nullptr, TRUE)). Creation sets #000000 and DT_NOPREFIX.
@@ -41,10 +45,11 @@ private:
     void OpenLink();
 
     HFONT font_ = nullptr;        // not owned
-    mutable std::mutex textLock_; // guards text_, link_ and address_
+    mutable std::mutex textLock_; // guards text_, link_, address_ and parameters_
     std::wstring text_;
     bool link_ = false;
     std::wstring address_;
+    std::wstring parameters_;
 };
 
 // Sets a label's colour and redraws it if its window exists.

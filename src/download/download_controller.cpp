@@ -234,6 +234,11 @@ void DownloadController::StopThread() {
     StopEngine(TakeRuns(), false);
 }
 
+std::wstring DownloadController::LastLogFile() const {
+    std::lock_guard lock(pathMutex_);
+    return lastLogFile_;
+}
+
 bool DownloadController::PackageRefused() {
     std::lock_guard lock(pathMutex_);
     return packageRefused_;
@@ -295,6 +300,10 @@ void DownloadController::ControlThread() {
                     break;
                 }
                 cellLog_->OpenLog(0);
+                {
+                    std::lock_guard lock(pathMutex_);
+                    lastLogFile_ = cellLog_->FileNameOf(0);
+                }
                 mailbox_.Clear();
                 phase_ = Phase::Verifying;
                 StartVerifyThread();

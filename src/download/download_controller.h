@@ -145,6 +145,8 @@ public:
     void BeginStop();
     // False while a phone is being written.
     bool IsCloseAllowed() const { return closeAllowed_; }
+    // The full path of cell 0's log of the last verification; empty before the first.
+    std::wstring LastLogFile() const;
     void Shutdown();
 
     // The engine's reports, on the engine's threads, each inside a CallbackScope.
@@ -207,8 +209,9 @@ private:
     LoadedEngine engine_;
     std::unique_ptr<WorkerThread> controlThread_;
 
-    std::mutex pathMutex_; // guards packagePath_ and packageRefused_
+    mutable std::mutex pathMutex_; // guards packagePath_, packageRefused_ and lastLogFile_
     std::wstring packagePath_;
+    std::wstring lastLogFile_;
     bool packageRefused_ = false; // the last path offered did not fit: verify nothing until a new one does
 
     // One verification at a time; the texts the engine's init record points to, which stay

@@ -227,6 +227,14 @@ std::span<const CTarnvelAssistantDownloadView::ControlSpec> CTarnvelAssistantDow
          .rect = {1710, 235, 2160, 250},
          .text = texts::kHelpLines[4],
          .hidden = true},
+        {.kind = K::Link,
+         .id = ids::kLogLink,
+         .rect = {}, // LogLinkRect
+         .font = F::F12U,
+         .colour = colours::kBlue,
+         .text = texts::kLogLink,
+         .hidden = true,
+         .tabStop = true},
     };
     return rows;
 }
@@ -284,7 +292,7 @@ void CTarnvelAssistantDownloadView::CreateControl(const ControlSpec& row) {
         SetLabelColour(*label, row.colour);
         label->textFormat = row.rightAligned ? kRightAligned : kLabelFormat;
         label->SetText(row.text);
-        if (link)
+        if (link && row.id != ids::kLogLink) // the log link gets its run's file with the result
             label->SetLink(true,
                            row.id == ids::kCommunityLink ? texts::kCommunityAddress : texts::kConnectAddress);
         labels_[row.id] = std::move(label);
@@ -329,7 +337,7 @@ void CTarnvelAssistantDownloadView::LayOutControl(const ControlSpec& row) {
     }
     case ControlKind::Label:
     case ControlKind::Link:
-        PlaceForDpi(control, row.rect, dpi_);
+        PlaceForDpi(control, row.id == ids::kLogLink ? LogLinkRect() : row.rect, dpi_);
         SendMessageW(control, WM_SETFONT, font, TRUE);
         break;
     case ControlKind::Bar: {
@@ -403,6 +411,21 @@ void CTarnvelAssistantDownloadView::Show(int id, bool visible) {
         return;
     }
     ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+}
+
+RECT CTarnvelAssistantDownloadView::LogLinkRect() const {
+    // Right under the result's text: a failure's help lines, or a success's heading alone.
+    return logLinkUnderHelp_ ? RECT{1710, 265, 1800, 280} : RECT{1710, 150, 1800, 165};
+}
+
+void CTarnvelAssistantDownloadView::ShowLogLink(const std::wstring& logFile, bool underHelpLines) {
+    logLinkUnderHelp_ = underHelpLines;
+    if (CThemedLabelCtrl* link = Label(ids::kLogLink)) {
+        PlaceForDpi(link->Handle(), LogLinkRect(), dpi_);
+        // The file manager's own way to open a folder with one file selected in it.
+        link->SetLink(!logFile.empty(), L"explorer.exe", L"/select,\"" + logFile + L"\"");
+        Show(ids::kLogLink, !logFile.empty());
+    }
 }
 
 int CTarnvelAssistantDownloadView::PageOf(HWND control) const {

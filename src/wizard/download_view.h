@@ -49,6 +49,9 @@ public:
     // Package selection: the open-file dialog, the path box and the version line. The result of
     // the command message (0).
     LRESULT OnBrowsePackage();
+    // A package chosen another way (dropped on the window): the path box and the version line as
+    // the dialog would leave them. Whether it is a package at all is told when Next is pressed.
+    void TakePackage(const std::wstring& path);
 
     // At rest on a page, the controls of the other pages are hidden, so that neither the dialog
     // manager nor a screen reader finds them; a slide shows them all again. What the state
@@ -56,6 +59,10 @@ public:
     // changes: the pages hidden are outside the container.
     void RestOnPage(int page);
     void ShowAllPages();
+
+    // The result page's link to the run's log (hidden when there is none), under the help lines
+    // of a failure or under the heading of a success.
+    void ShowLogLink(const std::wstring& logFile, bool underHelpLines);
 
     // For inspection: the control of that id on this view, or null.
     HWND Control(int id) const;
@@ -73,6 +80,7 @@ private:
     void LayOutControl(const ControlSpec& row);
     HFONT Font(FontKind kind) const noexcept { return fonts_[static_cast<std::size_t>(kind)].Get(); }
     int PageOf(HWND control) const;
+    RECT LogLinkRect() const; // at 96 dpi
 
     // StatusViewPort
     void SetText(int id, std::wstring_view text) override;
@@ -89,6 +97,7 @@ private:
     };
 
     int dpi_ = 96;
+    bool logLinkUnderHelp_ = true;
     std::array<UniqueFont, static_cast<std::size_t>(FontKind::Count)> fonts_;
     UniqueBitmap browseStrip_;
     std::map<int, std::unique_ptr<CThemedLabelCtrl>> labels_;

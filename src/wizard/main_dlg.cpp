@@ -11,6 +11,7 @@
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <tuple>
@@ -110,6 +111,9 @@ INT_PTR CMainDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kMsgEvents:
         TakeEvents();
         return TRUE;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return Answer(0);
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return TRUE;
@@ -165,11 +169,33 @@ void CMainDlg::OnInitDialog() {
     ArrivedAt(0);
 
     taskbar_.Listen(hwnd_);
+    AcceptDroppedFiles();
 
     flow_.Init();
     // The guard follows the controller's close answer through the same wake-up as the events.
     controller_->SetEventSink(&events_);
     controller_->LoadEngine();
+}
+
+void CMainDlg::AcceptDroppedFiles() {
+    DragAcceptFiles(hwnd_, TRUE);
+    // The program runs elevated and Explorer does not: without these, Windows drops a drag from
+    // it on the floor. WM_COPYGLOBALDATA (0x0049) carries the drop's data across.
+    for (const UINT message : {UINT{WM_DROPFILES}, UINT{WM_COPYDATA}, UINT{0x0049}})
+        ChangeWindowMessageFilterEx(hwnd_, message, MSGFLT_ALLOW, nullptr);
+}
+
+void CMainDlg::OnDropFiles(HDROP drop) {
+    // Taken as if chosen with "浏览", on the first page only; of several files, the first.
+    CTarnvelAssistantDownloadView* view = View();
+    if (view != nullptr && flow_.CurrentPage() == 0 && !flow_.Sliding() &&
+        DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) > 0) {
+        std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+        if (!path.empty() &&
+            DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size() + 1)) == path.size())
+            view->TakePackage(path);
+    }
+    DragFinish(drop);
 }
 
 void CMainDlg::CreateChildren() {
@@ -408,7 +434,11 @@ void CMainDlg::StartSlideTimer() {
 void CMainDlg::ArrivedAt(int page) {
     if (CTarnvelAssistantDownloadView* view = View())
         view->RestOnPage(page);
-    keyboard_.FocusFirstTabStop();
+    // On the result page the next phone is the user's next step, ahead of the log link before it.
+    if (page == 2 && IsWindowEnabled(GetDlgItem(hwnd_, ids::kNext)))
+        SetFocus(GetDlgItem(hwnd_, ids::kNext));
+    else
+        keyboard_.FocusFirstTabStop();
 }
 
 void CMainDlg::StopSlideTimer() {
@@ -430,6 +460,8 @@ void CMainDlg::ShowTaskbar(const TaskbarLook& look) {
 }
 
 void CMainDlg::AnnounceResult(bool succeeded) {
+    if (CTarnvelAssistantDownloadView* view = View())
+        view->ShowLogLink(controller_ ? controller_->LastLogFile() : std::wstring(), !succeeded);
     MessageBeep(succeeded ? MB_ICONINFORMATION : MB_ICONERROR);
     // A repair shop writes phones one after another while working in other windows: the button
     // flashes until the user comes back.

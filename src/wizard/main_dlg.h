@@ -68,6 +68,8 @@ private:
     void OnCommand(WPARAM wParam);
     void OnClose();
     void OnDestroy();
+    void AcceptDroppedFiles();
+    void OnDropFiles(HDROP drop);
     void ShutDownController();
     void TakeEvents();
     void UpdateSessionGuard();

@@ -40,12 +40,16 @@ LRESULT CTarnvelAssistantDownloadView::OnBrowsePackage() {
     if (!GetOpenFileNameW(&params))
         return 0; // cancelled, too long a name, or no dialog: nothing changes
 
-    SetWindowTextW(pathBox_.Edit(), file);
+    TakePackage(file);
+    return 0;
+}
+
+void CTarnvelAssistantDownloadView::TakePackage(const std::wstring& path) {
+    SetWindowTextW(pathBox_.Edit(), path.c_str());
     std::wstring version;
-    ReadPackageVersion(file, version);
+    ReadPackageVersion(path, version);
     logic_.ShowRomVersion(version);
     logic_.ClearPathNotice();
-    return 0;
 }
 
 } // namespace tarnvel

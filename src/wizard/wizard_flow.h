@@ -52,7 +52,8 @@ public:
     // A slide has ended at the page, its buttons set.
     virtual void ArrivedAt(int page) = 0;
     virtual void ShowTaskbar(const TaskbarLook& look) = 0;
-    // A run ended, with this outcome: the user is told even with another window in front.
+    // A run ended, with this outcome: the user is told even with another window in front, and the
+    // result page offers the run's log.
     virtual void AnnounceResult(bool succeeded) = 0;
 
 protected:

@@ -58,6 +58,7 @@ inline constexpr int kResultHeading = 2018;
 inline constexpr int kRomVersion = 2019;
 inline constexpr int kHelpFirst = 2032; // 2032 to 2036
 inline constexpr int kHelpLast = 2036;
+inline constexpr int kLogLink = 2040; // under the result: the run's log in the file manager
 
 } // namespace ids
 

@@ -54,6 +54,7 @@ inline constexpr wchar_t kPatienceHint[] = L"该过程可能需要几分钟时�
 inline constexpr wchar_t kUpgradeHeading[] = L"ROM升级";
 inline constexpr wchar_t kWaitingForVerify[] = L"等待数据校验...";
 inline constexpr wchar_t kConnectLink[] = L"点此查询如何连接你的手机 >>";
+inline constexpr wchar_t kLogLink[] = L"打开日志文件夹";
 inline constexpr wchar_t kConnectAddress[] = L"http://bbs.zemo.example/forum.php";
 inline constexpr wchar_t kKeepConnected[] = L"请保持手机连接稳定";
 inline constexpr wchar_t kDataReady[] = L"数据准备完毕";

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 #include <psapi.h>
+#include <shlobj.h>
 
 #include <array>
 #include <chrono>
@@ -115,6 +116,12 @@ protected:
         SetWindowTextW(FindWindowExW(GetDlgItem(view_, ids::kPathBox), nullptr, L"EDIT", nullptr),
                        path.c_str());
     }
+    std::wstring PathText() const {
+        wchar_t text[1024] = {};
+        GetWindowTextW(FindWindowExW(GetDlgItem(view_, ids::kPathBox), nullptr, L"EDIT", nullptr), text,
+                       1024);
+        return text;
+    }
     bool OnResultPage() const {
         return StripX() == -1440 && Usable(ids::kNext) && Caption(ids::kNext) == L"完成";
     }
@@ -127,6 +134,18 @@ protected:
             if (entry.rfind(line, 0) == 0)
                 return true;
         return false;
+    }
+
+    // The result page's link opens the file manager on the log of the run just ended.
+    void ExpectTheLogLinkSelectsTheRunsLog() const {
+        EXPECT_TRUE(Shown(ids::kLogLink));
+        auto* link = static_cast<CThemedLabelCtrl*>(WindowBase::FromHandle(GetDlgItem(view_, ids::kLogLink)));
+        ASSERT_NE(link, nullptr);
+        const std::wstring log = (*controller_)->LastLogFile();
+        EXPECT_NE(GetFileAttributesW(log.c_str()), INVALID_FILE_ATTRIBUTES) << Utf8FromWide(log);
+        EXPECT_EQ(link->LinkTarget(),
+                  std::make_pair(std::wstring(L"explorer.exe"), L"/select,\"" + log + L"\""));
+        EXPECT_EQ(Text(ids::kLogLink), L"打开日志文件夹");
     }
 
     // What the window shows, for a failure message.
@@ -171,6 +190,7 @@ TEST_F(MainWindowTest, WholeUpgradeEndsOnTheResultPageAndReturnsForTheNextPhone)
     EXPECT_FALSE(Shown(ids::kHelpFirst));
     EXPECT_FALSE(IsWindowVisible(Button(ids::kBack)));
     EXPECT_TRUE(TraceHas("InitDownloadObj path=" + Utf8FromWide(package_) + " model=5512Q "));
+    ExpectTheLogLinkSelectsTheRunsLog();
 
     Click(ids::kNext);
     ASSERT_TRUE(PumpUntil([this] { return BackAtStart(); }));
@@ -197,6 +217,33 @@ TEST_F(MainWindowTest, EveryLabelPictureAndButtonHasAName) {
     EXPECT_GT(named, 30);
 }
 
+// A drop as the shell delivers it: WM_DROPFILES with a DROPFILES block naming the files.
+void DropFiles(HWND window, const std::vector<std::wstring>& files) {
+    std::wstring names;
+    for (const auto& file : files)
+        names += file + L'\0';
+    names += L'\0';
+    const HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(GlobalLock(memory));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::copy(names.begin(), names.end(), reinterpret_cast<wchar_t*>(header + 1));
+    GlobalUnlock(memory);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0); // the window frees it
+}
+
+TEST_F(MainWindowTest, AFileDroppedOnTheFirstPageIsTakenAsIfChosenAndIgnoredElsewhere) {
+    Open();
+    DropFiles(main_, {package_, scratch_ / L"second.rzb"});
+    EXPECT_EQ(PathText(), package_);
+    EXPECT_EQ(Text(ids::kRomVersion), std::wstring(texts::kRomVersionPrefix) + L"V1.0 test");
+    Click(ids::kNext);
+    ASSERT_TRUE(PumpUntil([this] { return StripX() == -720; }));
+    DropFiles(main_, {scratch_ / L"other.rzb"});
+    EXPECT_EQ(PathText(), package_);
+    ASSERT_TRUE(PumpUntil([this] { return OnResultPage(); }));
+}
+
 TEST_F(MainWindowTest, TheTimeLeftShowsWhileThePhoneIsWrittenAndGoesAfter) {
     OpenAndVerify("speed_kbps=48;chunk_kb=16"); // about 5 s for the package's 256 KiB
     ASSERT_TRUE(PumpUntil([this] { return Shown(ids::kTimeLeft); })) << Where();
@@ -212,6 +259,7 @@ TEST_F(MainWindowTest, VerificationFailureShowsTheHelpLines) {
     for (int id = ids::kHelpFirst; id <= ids::kHelpLast; ++id)
         EXPECT_TRUE(Shown(id)) << id;
     EXPECT_FALSE(Shown(ids::kRomVersion));
+    ExpectTheLogLinkSelectsTheRunsLog();
 }
 
 TEST_F(MainWindowTest, UpgradeFailureShowsTheHelpLines) {
