@@ -62,6 +62,7 @@ void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
 // Every outcome hides the version line before it shows the help lines, which overlap it.
 // A failure is red, with its own picture and the help lines.
 void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
+    ShowNoPhoneHints(false);
     HideTimeLeft();
     port_->SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
     port_->SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
@@ -72,6 +73,7 @@ void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
 }
 
 void StatusViewLogic::ShowPreparing() {
+    ShowNoPhoneHints(false);
     port_->SetText(ids::kPrepareLine, texts::kPreparing);
     percent_ = 0;
     SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 0);
@@ -100,6 +102,20 @@ void StatusViewLogic::ShowVerifyPassed() {
     port_->Show(ids::kPatienceHint, false);
     port_->Show(ids::kConnectLink, false);
     port_->Show(ids::kKeepConnectedHint, false);
+    // A phone that has not come after a while most often lacks a driver, a cable or a direct port.
+    port_->StartTimer(timers::kNoPhoneHints, timers::kNoPhoneHintsAfterMs);
+}
+
+void StatusViewLogic::ShowNoPhoneHints(bool shown) {
+    if (!shown)
+        port_->StopTimer(timers::kNoPhoneHints);
+    port_->Show(ids::kNoPhoneHeading, shown);
+    for (int id = ids::kNoPhoneHintFirst; id <= ids::kNoPhoneHintLast; ++id)
+        port_->Show(id, shown);
+}
+
+void StatusViewLogic::StopWaitingForPhone() {
+    ShowNoPhoneHints(false);
 }
 
 void StatusViewLogic::ShowVerifyFailed() {
@@ -109,6 +125,7 @@ void StatusViewLogic::ShowVerifyFailed() {
 }
 
 void StatusViewLogic::ShowUpgrading() {
+    ShowNoPhoneHints(false);
     HideTimeLeft();
     port_->Show(ids::kPatienceHint, false);
     port_->Show(ids::kConnectLink, false);
@@ -209,6 +226,10 @@ void StatusViewLogic::OnTimer(unsigned id) {
     case timers::kUpgradeSpinner:
         port_->SetText(ids::kUpgradeLine, SpinnerText(texts::kUpgrading, upgradeFrame_));
         upgradeFrame_ = Advance(upgradeFrame_);
+        break;
+    case timers::kNoPhoneHints:
+        port_->StopTimer(timers::kNoPhoneHints);
+        ShowNoPhoneHints(true);
         break;
     default:
         break;

@@ -53,7 +53,10 @@ public:
     void Attach(StatusViewPort* port);
 
     void ShowPreparing();
+    // Also starts the wait after which the hints for a phone that is not found show.
     void ShowVerifyPassed();
+    // The user left the wait for the phone (Back): no hints.
+    void StopWaitingForPhone();
     void ShowVerifyFailed();
     void ShowUpgrading();
     void ShowUpgradeStarted();
@@ -71,13 +74,14 @@ public:
     // A package was chosen: the version line of the result page.
     void ShowRomVersion(std::wstring_view version);
 
-    // Timer ids other than the view's three are ignored.
+    // Timer ids other than the view's four are ignored.
     void OnTimer(unsigned id);
 
     int Percent() const { return percent_; }
 
 private:
     void ShowResult(bool succeeded, std::wstring_view heading);
+    void ShowNoPhoneHints(bool shown);
     void SetPercentLine(int textId, int barId, int percent);
     void ShowPathNotice(std::wstring_view text);
     void HideTimeLeft();

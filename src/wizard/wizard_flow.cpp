@@ -90,6 +90,7 @@ void WizardFlow::OnBack() {
     if (currentPage_ != 1 || !backVisible_ || !backEnabled_)
         return;
     waitingForPhone_ = false;
+    status_.StopWaitingForPhone();
     port_.BeginStop();
     port_.PostCommand(Command::EndLog);
     GoToPage(0);

@@ -59,6 +59,10 @@ inline constexpr int kRomVersion = 2019;
 inline constexpr int kHelpFirst = 2032; // 2032 to 2036
 inline constexpr int kHelpLast = 2036;
 inline constexpr int kLogLink = 2040; // under the result: the run's log in the file manager
+// Under the upgrade bar after a long wait for the phone: a heading and three hints.
+inline constexpr int kNoPhoneHeading = 2041;
+inline constexpr int kNoPhoneHintFirst = 2042; // 2042 to 2044
+inline constexpr int kNoPhoneHintLast = 2044;
 
 } // namespace ids
 
@@ -71,6 +75,8 @@ inline constexpr unsigned kPrepareSpinner = 10004;
 inline constexpr unsigned kUpgradeSpinner = 10006;
 inline constexpr unsigned kSpinnerPeriodMs = 150;
 inline constexpr unsigned kVerifyFirstPeriodMs = 1500;
+inline constexpr unsigned kNoPhoneHints = 10008; // once, after the wait below
+inline constexpr unsigned kNoPhoneHintsAfterMs = 30000;
 
 } // namespace timers
 

@@ -55,6 +55,12 @@ inline constexpr wchar_t kUpgradeHeading[] = L"ROM升级";
 inline constexpr wchar_t kWaitingForVerify[] = L"等待数据校验...";
 inline constexpr wchar_t kConnectLink[] = L"点此查询如何连接你的手机 >>";
 inline constexpr wchar_t kLogLink[] = L"打开日志文件夹";
+inline constexpr wchar_t kNoPhoneHeading[] = L"未检测到手机？";
+inline constexpr const wchar_t* kNoPhoneHints[] = {
+    L"1. 请使用原装数据线，直接连接电脑的USB接口（不要经过USB集线器）",
+    L"2. 请先将手机关机，再连接电脑",
+    L"3. 如仍无反应，请安装手机驱动后重新连接",
+};
 inline constexpr wchar_t kConnectAddress[] = L"http://bbs.zemo.example/forum.php";
 inline constexpr wchar_t kKeepConnected[] = L"请保持手机连接稳定";
 inline constexpr wchar_t kDataReady[] = L"数据准备完毕";

@@ -779,6 +779,41 @@ def case_upgrade_failure(case):
     close_with_yes(case)
 
 
+def case_no_phone_hints(case):
+    """A phone that never comes, with an engine whose DownloadStop never returns: the hints for a
+    phone not found show 30 s after the verification passed and not before; Back takes them away;
+    the close still ends within a few seconds of Yes."""
+    case.prepare("verify_ms=300\noutcome=never\nstop_hangs=1\n")
+    case.start()
+    case.browse()
+    case.click_control(NEXT)
+    case.wait_page(1, None)
+    case.wait_button(BACK, True, True, what="the back button enabled when verification passed")
+    passed = time.monotonic()
+    case.expect_screen("page1_waiting")
+    time.sleep(max(0.0, passed + 27 - time.monotonic()))
+    case.expect_screen("page1_waiting", timeout=0.2)  # 27 s in: no hints yet
+    time.sleep(max(0.0, passed + 30 - time.monotonic()))
+    case.expect_screen("page1_no_phone")
+    case.click_control(BACK)
+    case.wait_page(0, "升级包校验")
+    case.click_control(NEXT)
+    case.wait_button(BACK, True, True, what="the back button enabled after the second verification")
+    case.expect_screen("page1_waiting")  # a new wait starts without them
+    case.click_control(CLOSE)
+    box = case.message_box("提示", "确定要关闭吗？")
+    said_yes = time.monotonic()
+    case.click_control(IDYES, box["hwnd"])
+    code = case.wait_exit()
+    took = time.monotonic() - said_yes
+    log("figure: the close took %.1f s after Yes with an engine hung in DownloadStop" % took)
+    if code != 2:
+        raise Failure("exit code %d after Yes, expected 2" % code)
+    # The program throws the engine away 2 s after it began to stop it; the rest is Wine's.
+    if took > 6:
+        raise Failure("the close took %.1f s after Yes" % took)
+
+
 def case_back_while_waiting(case):
     """Back while the engine waits for the phone: the run stops, page 0, the log closes; a
     second verification writes a new log file."""

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -246,6 +247,49 @@ TEST_F(StatusViewLogicTest, PathNoticeReplacesTheHintUntilCleared) {
     logic.ClearPathNotice();
     EXPECT_EQ(view.Text(ids::kVerifyHint), L"选择完ROM包之后，需要对升级包进行校验");
     EXPECT_EQ(view.controls[ids::kVerifyHint].colour, colours::kBlack);
+}
+
+// The hints come once, after 30 s of waiting for the phone, and go when the phone is reported, the
+// run ends, the user goes back, or a new verification starts.
+TEST_F(StatusViewLogicTest, HintsForAPhoneNotFoundComeAfterThirtySecondsOfWaitingAndGo) {
+    auto hintsShown = [this] {
+        bool all = view.Visible(ids::kNoPhoneHeading);
+        for (int id = ids::kNoPhoneHintFirst; id <= ids::kNoPhoneHintLast; ++id)
+            all = all && view.Visible(id);
+        return all;
+    };
+    auto hintsHidden = [this] {
+        bool none = !view.Visible(ids::kNoPhoneHeading);
+        for (int id = ids::kNoPhoneHintFirst; id <= ids::kNoPhoneHintLast; ++id)
+            none = none && !view.Visible(id);
+        return none;
+    };
+    const std::function<void()> leaves[] = {[this] { logic.ShowUpgrading(); },
+                                            [this] { logic.ShowUpgradeFailed(); },
+                                            [this] { logic.StopWaitingForPhone(); },
+                                            [this] {
+                                                logic.ShowPreparing();
+                                            }};
+    for (const auto& leave : leaves) {
+        logic.ShowPreparing();
+        EXPECT_TRUE(hintsHidden());
+        EXPECT_FALSE(view.Running(timers::kNoPhoneHints));
+        logic.ShowVerifyPassed();
+        ASSERT_TRUE(view.Running(timers::kNoPhoneHints));
+        EXPECT_EQ(view.timers[timers::kNoPhoneHints], 30000u);
+        EXPECT_TRUE(hintsHidden());
+        logic.OnTimer(timers::kNoPhoneHints);
+        EXPECT_TRUE(hintsShown());
+        EXPECT_FALSE(view.Running(timers::kNoPhoneHints)); // once
+        leave();
+        EXPECT_TRUE(hintsHidden());
+    }
+    // Reported before the wait is over: the hints never come.
+    logic.ShowPreparing();
+    logic.ShowVerifyPassed();
+    logic.ShowUpgrading();
+    EXPECT_FALSE(view.Running(timers::kNoPhoneHints));
+    EXPECT_TRUE(hintsHidden());
 }
 
 TEST_F(StatusViewLogicTest, UnknownTimersAreIgnored) {
