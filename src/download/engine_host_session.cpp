@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <type_traits>
 #include <variant>
 
@@ -94,9 +95,14 @@ std::shared_ptr<EngineHostSession::Link> EngineHostSession::Connect(std::uint32_
         return nullptr;
     auto link = std::make_shared<Link>();
     link->process = std::move(process);
-    {
+    try {
         std::lock_guard lock(mutex_);
         readers_.emplace_back([this, link] { ReadReports(link); });
+    } catch (const std::system_error&) {
+        // No thread to hear the host: a host nobody hears is no host.
+        link->process->Terminate();
+        error = kNeverEnded;
+        return nullptr;
     }
     std::unique_lock lock(link->mutex);
     link->changed.wait_for(lock, kReadyTimeout, [&] { return link->ready || link->gone; });
@@ -263,13 +269,18 @@ void EngineHostSession::DiscardAfter(std::uint32_t ms) {
     if (watchdog_.joinable() || unloading_)
         return;
     deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    watchdog_ = std::thread([this, ms] {
-        std::unique_lock lock(mutex_);
-        if (unloaded_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return unloading_; }))
-            return;
-        lock.unlock();
-        Discard();
-    });
+    try {
+        watchdog_ = std::thread([this, ms] {
+            std::unique_lock lock(mutex_);
+            if (unloaded_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return unloading_; }))
+                return;
+            lock.unlock();
+            Discard();
+        });
+    } catch (const std::system_error&) {
+        // No watchdog: the close waits for the engine as long as its own waits allow.
+        deadline_.reset();
+    }
 }
 
 void EngineHostSession::Unload() {
