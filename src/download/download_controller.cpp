@@ -139,6 +139,11 @@ void DownloadController::PostLine(std::int32_t cell, int level, const std::wstri
     cellLog_->PostLine(static_cast<unsigned>(cell), level, line);
 }
 
+void DownloadController::NoteInRunLog(const std::wstring& line) {
+    if (cellLog_)
+        cellLog_->PostLine(0, LevelInfo, line);
+}
+
 void DownloadController::SetCloseAllowed(bool allowed) {
     if (closeAllowed_.exchange(allowed) == allowed)
         return;

@@ -145,6 +145,8 @@ public:
     void BeginStop();
     // False while a phone is being written.
     bool IsCloseAllowed() const { return closeAllowed_; }
+    // An information line of ours in cell 0's log (the run's); nothing once shut down.
+    void NoteInRunLog(const std::wstring& line);
     // The full path of cell 0's log of the last verification; empty before the first.
     std::wstring LastLogFile() const;
     void Shutdown();

@@ -39,6 +39,10 @@ LRESULT CTarnvelAssistantDownloadView::HandleMessage(UINT message, WPARAM wParam
     case WM_TIMER:
         logic_.OnTimer(static_cast<unsigned>(wParam));
         return 0;
+    case WM_DEVICECHANGE:
+        if (const std::optional<UsbInterfaceChange> change = ReadUsbInterfaceChange(wParam, lParam))
+            logic_.OnUsbDeviceChange(change->arrived, change->interfacePath);
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == ids::kBrowse && HIWORD(wParam) == BN_CLICKED)
             return OnBrowsePackage();
@@ -60,11 +64,14 @@ LRESULT CTarnvelAssistantDownloadView::HandleMessage(UINT message, WPARAM wParam
     return DefaultProc(message, wParam, lParam);
 }
 
-CTarnvelAssistantDownloadView::CTarnvelAssistantDownloadView(StatusViewLogic& logic) : logic_(logic) {
+CTarnvelAssistantDownloadView::CTarnvelAssistantDownloadView(StatusViewLogic& logic,
+                                                             DeviceProblemFn deviceProblem)
+    : deviceProblem_(deviceProblem), logic_(logic) {
     logic_.Attach(this);
 }
 
 CTarnvelAssistantDownloadView::~CTarnvelAssistantDownloadView() {
+    usbWatch_.Reset(); // before the window it names
     Destroy();
     logic_.Attach(nullptr);
 }
@@ -508,6 +515,17 @@ void CTarnvelAssistantDownloadView::StartTimer(unsigned id, unsigned periodMs) {
 void CTarnvelAssistantDownloadView::StopTimer(unsigned id) {
     if (Handle())
         KillTimer(Handle(), id);
+}
+
+void CTarnvelAssistantDownloadView::WatchUsbDevices(bool on) {
+    if (!on)
+        usbWatch_.Reset();
+    else if (!usbWatch_ && Handle())
+        usbWatch_ = tarnvel::WatchUsbDevices(Handle());
+}
+
+std::optional<std::uint32_t> CTarnvelAssistantDownloadView::UsbDeviceProblem(std::wstring_view instanceId) {
+    return deviceProblem_ ? deviceProblem_(instanceId) : std::nullopt;
 }
 
 } // namespace tarnvel

@@ -10,6 +10,7 @@
 #include "controls/themed_image.h"
 #include "controls/themed_label.h"
 #include "controls/window_base.h"
+#include "platform/usb_devices.h"
 #include "wizard/page_slider.h"
 #include "wizard/status_view_logic.h"
 
@@ -26,8 +27,10 @@ namespace tarnvel {
 class CTarnvelAssistantDownloadView final : public WindowOf<CTarnvelAssistantDownloadView>,
                                             private StatusViewPort {
 public:
-    // Shows what `logic` decides, from now until the object goes.
-    explicit CTarnvelAssistantDownloadView(StatusViewLogic& logic);
+    // Shows what `logic` decides, from now until the object goes; asks `deviceProblem` what
+    // Windows knows of a USB device.
+    explicit CTarnvelAssistantDownloadView(StatusViewLogic& logic,
+                                           DeviceProblemFn deviceProblem = &DeviceProblemCode);
     // Destroys the window while the children still exist.
     ~CTarnvelAssistantDownloadView() override;
 
@@ -90,6 +93,8 @@ private:
     void SetPicture(int id, int picture) override;
     void StartTimer(unsigned id, unsigned periodMs) override;
     void StopTimer(unsigned id) override;
+    void WatchUsbDevices(bool on) override;
+    std::optional<std::uint32_t> UsbDeviceProblem(std::wstring_view instanceId) override;
 
     struct ImageEntry {
         std::unique_ptr<CThemedImageCtrl> control;
@@ -107,6 +112,8 @@ private:
     std::set<HWND> parked_; // not owned: children hidden with their page, to show again
     CBitmapEdit pathBox_;
     CCustomButton browseButton_;
+    DeviceNotification usbWatch_;
+    DeviceProblemFn deviceProblem_;
     StatusViewLogic& logic_;
 };
 

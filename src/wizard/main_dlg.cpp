@@ -38,9 +38,10 @@ bool AnswersDirectly(UINT message) {
 
 } // namespace
 
-CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions)
-    : dpiFunctions_(dpiFunctions), pageContainer_([this] {
-          auto view = std::make_unique<CTarnvelAssistantDownloadView>(status_);
+CMainDlg::CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions,
+                   DeviceProblemFn deviceProblem)
+    : dpiFunctions_(dpiFunctions), pageContainer_([this, deviceProblem] {
+          auto view = std::make_unique<CTarnvelAssistantDownloadView>(status_, deviceProblem);
           view->SetDpi(dpi_);
           return view;
       }),
@@ -172,6 +173,11 @@ void CMainDlg::OnInitDialog() {
     AcceptDroppedFiles();
 
     flow_.Init();
+    // What Windows sees on USB while the wizard waits for a phone goes into the run's log.
+    status_.SetLogLine([this](const std::wstring& line) {
+        if (controller_)
+            controller_->NoteInRunLog(line);
+    });
     // The guard follows the controller's close answer through the same wake-up as the events.
     controller_->SetEventSink(&events_);
     controller_->LoadEngine();

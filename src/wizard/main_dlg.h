@@ -10,6 +10,7 @@
 #include "controls/themed_label.h"
 #include "platform/dpi.h"
 #include "platform/message_loop.h"
+#include "platform/usb_devices.h"
 #include "wizard/dialog_keyboard.h"
 #include "wizard/event_queue.h"
 #include "wizard/main_skin.h"
@@ -38,8 +39,10 @@ class CMainDlg final : public MessageFilter, public IdleHandler, private WizardP
 public:
     // Both must outlive the window; the window loads the controller's engine and shuts it down.
     // Without a loop (tests) the window has no message filter or idle pass. The window is laid out
-    // for the dpi its monitor has, as the functions tell.
-    CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions);
+    // for the dpi its monitor has, as the functions tell, and learns from `deviceProblem` whether a
+    // USB device that came while it waits for a phone has a driver that works.
+    CMainDlg(DownloadController& controller, MessageLoop* loop, DpiFunctions dpiFunctions,
+             DeviceProblemFn deviceProblem = &DeviceProblemCode);
     ~CMainDlg();
 
     CMainDlg(const CMainDlg&) = delete;

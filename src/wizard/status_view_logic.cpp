@@ -62,7 +62,7 @@ void StatusViewLogic::SetPercentLine(int textId, int barId, int percent) {
 // Every outcome hides the version line before it shows the help lines, which overlap it.
 // A failure is red, with its own picture and the help lines.
 void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
-    ShowNoPhoneHints(false);
+    EndPhoneWait();
     HideTimeLeft();
     port_->SetPicture(ids::kResultImage, succeeded ? kPictureSuccessFace : kPictureFailureFace);
     port_->SetColour(ids::kResultHeading, succeeded ? colours::kBlack : colours::kRed);
@@ -73,7 +73,7 @@ void StatusViewLogic::ShowResult(bool succeeded, std::wstring_view heading) {
 }
 
 void StatusViewLogic::ShowPreparing() {
-    ShowNoPhoneHints(false);
+    EndPhoneWait();
     port_->SetText(ids::kPrepareLine, texts::kPreparing);
     percent_ = 0;
     SetPercentLine(ids::kPreparePercent, ids::kPrepareBar, 0);
@@ -102,8 +102,75 @@ void StatusViewLogic::ShowVerifyPassed() {
     port_->Show(ids::kPatienceHint, false);
     port_->Show(ids::kConnectLink, false);
     port_->Show(ids::kKeepConnectedHint, false);
+    BeginPhoneWait();
+}
+
+void StatusViewLogic::BeginPhoneWait() {
     // A phone that has not come after a while most often lacks a driver, a cable or a direct port.
     port_->StartTimer(timers::kNoPhoneHints, timers::kNoPhoneHintsAfterMs);
+    if (!watchingUsb_) {
+        watchingUsb_ = true;
+        port_->WatchUsbDevices(true);
+    }
+}
+
+void StatusViewLogic::EndPhoneWait() {
+    ShowNoPhoneHints(false);
+    if (watchingUsb_) {
+        watchingUsb_ = false;
+        port_->WatchUsbDevices(false);
+    }
+    port_->StopTimer(timers::kUsbSettle);
+    port_->StopTimer(timers::kDriverHint);
+    burst_.clear();
+    withoutDriver_.clear();
+    ShowDriverHint(false);
+}
+
+void StatusViewLogic::OnUsbDeviceChange(bool arrived, std::wstring_view interfacePath) {
+    if (!watchingUsb_)
+        return;
+    std::optional<std::wstring> id = InstanceIdFromInterfacePath(interfacePath);
+    if (!id)
+        return;
+    // A phone switching into its download mode comes, goes and comes again within moments.
+    if (burst_.empty())
+        port_->StartTimer(timers::kUsbSettle, timers::kUsbSettleMs);
+    burst_.push_back({arrived, std::move(*id)});
+}
+
+void StatusViewLogic::TakeDeviceBurst() {
+    port_->StopTimer(timers::kUsbSettle);
+    const std::vector<UsbDeviceChange> settled = SettleDeviceChanges(burst_);
+    burst_.clear();
+    for (const UsbDeviceChange& change : settled) {
+        const std::optional<std::uint32_t> problem =
+            change.arrived ? port_->UsbDeviceProblem(change.instanceId) : std::nullopt;
+        if (logLine_)
+            logLine_(UsbDeviceLine(change, problem));
+        std::erase_if(withoutDriver_, [&](const std::wstring& known) {
+            return SameDeviceInstance(known, change.instanceId);
+        });
+        if (change.arrived && problem && IsDriverProblem(*problem)) {
+            // The engine may still take the phone once Windows has given up on it: wait a while.
+            if (withoutDriver_.empty() && !driverHintShown_)
+                port_->StartTimer(timers::kDriverHint, timers::kDriverHintAfterMs);
+            withoutDriver_.push_back(change.instanceId);
+        }
+    }
+    if (withoutDriver_.empty()) {
+        port_->StopTimer(timers::kDriverHint);
+        ShowDriverHint(false);
+    }
+}
+
+void StatusViewLogic::ShowDriverHint(bool shown) {
+    if (shown == driverHintShown_)
+        return;
+    driverHintShown_ = shown;
+    constexpr int kDriverLine = ids::kNoPhoneHintLast;
+    port_->SetText(kDriverLine, shown ? texts::kDriverHint : texts::kNoPhoneHints[2]);
+    port_->SetColour(kDriverLine, shown ? colours::kRed : colours::kBlack);
 }
 
 void StatusViewLogic::ShowNoPhoneHints(bool shown) {
@@ -115,7 +182,7 @@ void StatusViewLogic::ShowNoPhoneHints(bool shown) {
 }
 
 void StatusViewLogic::StopWaitingForPhone() {
-    ShowNoPhoneHints(false);
+    EndPhoneWait();
 }
 
 void StatusViewLogic::ShowVerifyFailed() {
@@ -125,7 +192,7 @@ void StatusViewLogic::ShowVerifyFailed() {
 }
 
 void StatusViewLogic::ShowUpgrading() {
-    ShowNoPhoneHints(false);
+    EndPhoneWait();
     HideTimeLeft();
     port_->Show(ids::kPatienceHint, false);
     port_->Show(ids::kConnectLink, false);
@@ -230,6 +297,13 @@ void StatusViewLogic::OnTimer(unsigned id) {
     case timers::kNoPhoneHints:
         port_->StopTimer(timers::kNoPhoneHints);
         ShowNoPhoneHints(true);
+        break;
+    case timers::kUsbSettle:
+        TakeDeviceBurst();
+        break;
+    case timers::kDriverHint:
+        port_->StopTimer(timers::kDriverHint);
+        ShowDriverHint(watchingUsb_ && !withoutDriver_.empty());
         break;
     default:
         break;

@@ -4,9 +4,14 @@
 
 #include "wizard/time_left.h"
 
+#include "wizard/usb_watch.h"
+
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarnvel {
 
@@ -22,6 +27,12 @@ public:
     // Starting a running timer starts it again with the new period.
     virtual void StartTimer(unsigned /*id*/, unsigned /*periodMs*/) {}
     virtual void StopTimer(unsigned /*id*/) {}
+    // While on: Windows' USB device arrivals and removals reach OnUsbDeviceChange.
+    virtual void WatchUsbDevices(bool /*on*/) {}
+    // What Windows knows of a device: its problem code (0: it works), nothing when it is gone.
+    virtual std::optional<std::uint32_t> UsbDeviceProblem(std::wstring_view /*instanceId*/) {
+        return std::nullopt;
+    }
 
 protected:
     ~StatusViewPort() = default;
@@ -53,7 +64,8 @@ public:
     void Attach(StatusViewPort* port);
 
     void ShowPreparing();
-    // Also starts the wait after which the hints for a phone that is not found show.
+    // Also starts the wait for the phone: the hints for a phone that is not found after a while,
+    // and the watch on what Windows sees on USB.
     void ShowVerifyPassed();
     // The user left the wait for the phone (Back): no hints.
     void StopWaitingForPhone();
@@ -74,7 +86,13 @@ public:
     // A package was chosen: the version line of the result page.
     void ShowRomVersion(std::wstring_view version);
 
-    // Timer ids other than the view's four are ignored.
+    // Where the lines on USB devices go (cell 0's log); none by default.
+    void SetLogLine(std::function<void(const std::wstring&)> logLine) { logLine_ = std::move(logLine); }
+    // A device interface that Windows reported arriving or removed; taken only while the wizard
+    // waits for a phone, in bursts that settle first.
+    void OnUsbDeviceChange(bool arrived, std::wstring_view interfacePath);
+
+    // Timer ids other than the view's own are ignored.
     void OnTimer(unsigned id);
 
     int Percent() const { return percent_; }
@@ -82,6 +100,11 @@ public:
 private:
     void ShowResult(bool succeeded, std::wstring_view heading);
     void ShowNoPhoneHints(bool shown);
+    void BeginPhoneWait();
+    // The wait for the phone is over, however it ended: no hints, no watch on USB.
+    void EndPhoneWait();
+    void TakeDeviceBurst();
+    void ShowDriverHint(bool shown);
     void SetPercentLine(int textId, int barId, int percent);
     void ShowPathNotice(std::wstring_view text);
     void HideTimeLeft();
@@ -94,6 +117,13 @@ private:
     bool pathNoticeShown_ = false;
     TimeLeftEstimate timeLeft_;
     bool timeLeftShown_ = false;
+
+    std::function<void(const std::wstring&)> logLine_;
+    bool watchingUsb_ = false;
+    std::vector<UsbDeviceChange> burst_; // not settled yet
+    // Devices that came without a working driver and are still there.
+    std::vector<std::wstring> withoutDriver_;
+    bool driverHintShown_ = false;
 };
 
 } // namespace tarnvel

@@ -77,6 +77,10 @@ inline constexpr unsigned kSpinnerPeriodMs = 150;
 inline constexpr unsigned kVerifyFirstPeriodMs = 1500;
 inline constexpr unsigned kNoPhoneHints = 10008; // once, after the wait below
 inline constexpr unsigned kNoPhoneHintsAfterMs = 30000;
+inline constexpr unsigned kUsbSettle = 10009; // once, after the first USB change of a burst
+inline constexpr unsigned kUsbSettleMs = 500;
+inline constexpr unsigned kDriverHint = 10010; // once, after a device came without a driver
+inline constexpr unsigned kDriverHintAfterMs = 10000;
 
 } // namespace timers
 

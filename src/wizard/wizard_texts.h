@@ -61,6 +61,8 @@ inline constexpr const wchar_t* kNoPhoneHints[] = {
     L"2. 请先将手机关机，再连接电脑",
     L"3. 如仍无反应，请安装手机驱动后重新连接",
 };
+// In place of the third hint once a USB device came without a working driver and no phone followed.
+inline constexpr wchar_t kDriverHint[] = L"检测到新设备，但其驱动未安装或未能启动，请安装手机驱动后重新连接";
 inline constexpr wchar_t kConnectAddress[] = L"http://bbs.zemo.example/forum.php";
 inline constexpr wchar_t kKeepConnected[] = L"请保持手机连接稳定";
 inline constexpr wchar_t kDataReady[] = L"数据准备完毕";

@@ -30,6 +30,8 @@ from pathlib import Path
 
 from PIL import Image, ImageChops, ImageGrab
 
+import xdnd_drop
+
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 REFERENCES = HERE / "reference"
@@ -812,6 +814,26 @@ def case_no_phone_hints(case):
     # The program throws the engine away 2 s after it began to stop it; the rest is Wine's.
     if took > 6:
         raise Failure("the close took %.1f s after Yes" % took)
+
+
+def case_drop_package(case):
+    """The package dragged from an X client onto the first page (Wine turns an XDND drop into
+    WM_DROPFILES): taken as if chosen with "浏览", then verified and written."""
+    case.prepare("verify_ms=300\n")
+    case.start()
+    x, y = case.centre(case.control(PATH_BOX)["rect"])
+    xdnd_drop.drop_files(os.environ["DISPLAY"], x, y, [case.scratch / "pkg.rzb"])
+    wait_for(lambda: case.path_box_text() == PACKAGE_PATH, 5, "the dropped package in the path box")
+    case.park_mouse()
+    case.expect_screen("page0_chosen")
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=20)
+    case.expect_screen("page2_success")
+    case.click_control(CLOSE)
+    box = case.message_box("提示", "确定要关闭吗？")
+    case.click_control(IDYES, box["hwnd"])
+    if case.wait_exit() != 2:
+        raise Failure("exit code after Yes is not 2")
 
 
 def case_back_while_waiting(case):

@@ -14,12 +14,14 @@
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
+#include <dbt.h>
 #include <gtest/gtest.h>
 #include <psapi.h>
 #include <shlobj.h>
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -49,7 +51,7 @@ protected:
     void Open(DpiFunctions dpi = DpiFunctions::FromSystem()) {
         dialog_.reset();
         controller_ = std::make_unique<SystemController>();
-        dialog_ = std::make_unique<CMainDlg>(**controller_, nullptr, dpi);
+        dialog_ = std::make_unique<CMainDlg>(**controller_, nullptr, dpi, deviceProblem_);
         ASSERT_TRUE(dialog_->Create());
         main_ = dialog_->Handle();
         ShowWindow(main_, SW_SHOW);
@@ -173,6 +175,7 @@ protected:
     std::wstring package_;
     std::unique_ptr<SystemController> controller_; // outlives the dialog
     std::unique_ptr<CMainDlg> dialog_;
+    DeviceProblemFn deviceProblem_ = &DeviceProblemCode;
     HWND main_ = nullptr;
     HWND view_ = nullptr;
 };
@@ -278,6 +281,64 @@ TEST_F(MainWindowTest, BackWhileWaitingForThePhoneStopsTheEngineAndReturns) {
     Click(ids::kBack);
     ASSERT_TRUE(PumpUntil([this] { return BackAtStart(); }));
     EXPECT_TRUE(PumpUntil([this] { return TraceHas("DownloadStop"); }, 5s));
+}
+
+// Wine has no USB: the device tree is a fake, the notification a message as Windows would send it.
+std::optional<std::uint32_t> DriverlessPhone(std::wstring_view instanceId) {
+    return instanceId == L"USB\\VID_0E8D&PID_2000\\5&1A2B" ? std::optional<std::uint32_t>(28) : std::nullopt;
+}
+
+void SendUsbChange(HWND window, WPARAM change, const std::wstring& path) {
+    std::vector<std::byte> record(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                  (path.size() + 1) * sizeof(wchar_t));
+    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+    device->dbcc_size = static_cast<DWORD>(record.size());
+    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    device->dbcc_classguid = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+    std::copy(path.begin(), path.end(), device->dbcc_name); // the terminator is already there
+    SendMessageW(window, WM_DEVICECHANGE, change, reinterpret_cast<LPARAM>(record.data()));
+}
+
+TEST_F(MainWindowTest, UsbDevicesWindowsReportsWhileWaitingGoToTheLogAndOneWithoutADriverTurnsTheHintRed) {
+    deviceProblem_ = &DriverlessPhone;
+    OpenAndVerify("outcome=never;verify_ms=0");
+    ASSERT_TRUE(PumpUntil([this] { return StripX() == -720 && Usable(ids::kBack); }));
+    const std::wstring path = L"\\\\?\\USB#VID_0E8D&PID_2000#5&1A2B#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    SendUsbChange(view_, DBT_DEVICEARRIVAL, path);
+    const std::string line =
+        CodePage936FromWide(L"提示:USB设备接入: USB\\VID_0E8D&PID_2000\\5&1A2B, 问题代码 28");
+    const std::wstring log = (*controller_)->LastLogFile();
+    EXPECT_TRUE(PumpUntil([&] { return testing::ReadFileBytes(log).find(line) != std::string::npos; }, 5s))
+        << testing::ReadFileBytes(log);
+
+    // The wait's two timers, as if their time had passed.
+    SendMessageW(view_, WM_TIMER, timers::kNoPhoneHints, 0);
+    SendMessageW(view_, WM_TIMER, timers::kDriverHint, 0);
+    EXPECT_TRUE(Shown(ids::kNoPhoneHintLast));
+    EXPECT_EQ(Text(ids::kNoPhoneHintLast), texts::kDriverHint);
+    auto* hint =
+        static_cast<CThemedLabelCtrl*>(WindowBase::FromHandle(GetDlgItem(view_, ids::kNoPhoneHintLast)));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_EQ(hint->textColour.load(), RGB(0xFF, 0, 0));
+    // The longer text still fits its line.
+    const HDC dc = GetDC(hint->Handle());
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hint->Handle(), WM_GETFONT, 0, 0)));
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, texts::kDriverHint, static_cast<int>(wcslen(texts::kDriverHint)), &extent);
+    SelectObject(dc, old);
+    ReleaseDC(hint->Handle(), dc);
+    RECT box{};
+    GetClientRect(hint->Handle(), &box);
+    EXPECT_LE(extent.cx, box.right);
+
+    // Unplugged: the ordinary hint again, and the removal in the log.
+    SendUsbChange(view_, DBT_DEVICEREMOVECOMPLETE, path);
+    EXPECT_TRUE(PumpUntil([this] { return Text(ids::kNoPhoneHintLast) == texts::kNoPhoneHints[2]; }, 5s));
+    Click(ids::kBack);
+    ASSERT_TRUE(PumpUntil([this] { return BackAtStart(); }));
+    EXPECT_NE(testing::ReadFileBytes(log).find(CodePage936FromWide(L"USB设备移除: USB\\VID_0E8D")),
+              std::string::npos);
 }
 
 TEST_F(MainWindowTest, PathTooLongForTheEngineIsReportedAndNothingStarts) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tarnvel {
 namespace {
@@ -38,6 +39,18 @@ public:
         ++timerStarts;
     }
     void StopTimer(unsigned id) override { timers.erase(id); }
+    void WatchUsbDevices(bool on) override {
+        watchingUsb = on;
+        ++watchChanges;
+    }
+    std::optional<std::uint32_t> UsbDeviceProblem(std::wstring_view instanceId) override {
+        const auto found = problems.find(std::wstring(instanceId));
+        return found == problems.end() ? std::nullopt : std::optional<std::uint32_t>(found->second);
+    }
+
+    bool watchingUsb = false;
+    int watchChanges = 0;
+    std::map<std::wstring, std::uint32_t> problems; // the device tree: instance id -> problem code
 
     bool Running(unsigned id) const { return timers.count(id) != 0; }
     const std::wstring& Text(int id) { return controls[id].text; }
@@ -48,6 +61,15 @@ class StatusViewLogicTest : public ::testing::Test {
 protected:
     FakeView view;
     StatusViewLogic logic{view};
+
+    // Each way the wait for the phone ends: the phone came, the run failed, Back, a new verification.
+    std::vector<std::function<void()>> WaysOutOfTheWait() {
+        return {[this] { logic.ShowUpgrading(); }, [this] { logic.ShowUpgradeFailed(); },
+                [this] { logic.StopWaitingForPhone(); },
+                [this] {
+                    logic.ShowPreparing();
+                }};
+    }
 
     // Lets the verification timer fire until it stops; the simulated time that took.
     double RunVerificationClock(int maxTicks = 1000) {
@@ -264,13 +286,7 @@ TEST_F(StatusViewLogicTest, HintsForAPhoneNotFoundComeAfterThirtySecondsOfWaitin
             none = none && !view.Visible(id);
         return none;
     };
-    const std::function<void()> leaves[] = {[this] { logic.ShowUpgrading(); },
-                                            [this] { logic.ShowUpgradeFailed(); },
-                                            [this] { logic.StopWaitingForPhone(); },
-                                            [this] {
-                                                logic.ShowPreparing();
-                                            }};
-    for (const auto& leave : leaves) {
+    for (const auto& leave : WaysOutOfTheWait()) {
         logic.ShowPreparing();
         EXPECT_TRUE(hintsHidden());
         EXPECT_FALSE(view.Running(timers::kNoPhoneHints));
@@ -290,6 +306,134 @@ TEST_F(StatusViewLogicTest, HintsForAPhoneNotFoundComeAfterThirtySecondsOfWaitin
     logic.ShowUpgrading();
     EXPECT_FALSE(view.Running(timers::kNoPhoneHints));
     EXPECT_TRUE(hintsHidden());
+}
+
+// What Windows sees on USB while the wizard waits for a phone.
+class UsbWatchTest : public StatusViewLogicTest {
+protected:
+    UsbWatchTest() {
+        logic.SetLogLine([this](const std::wstring& line) { lines.push_back(line); });
+    }
+
+    static std::wstring PathOf(std::wstring_view id) {
+        std::wstring path = L"\\\\?\\";
+        for (const wchar_t c : id)
+            path.push_back(c == L'\\' ? L'#' : c);
+        return path + L"#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    }
+    void Arrive(std::wstring_view id) { logic.OnUsbDeviceChange(true, PathOf(id)); }
+    void Remove(std::wstring_view id) { logic.OnUsbDeviceChange(false, PathOf(id)); }
+    void Settle() {
+        ASSERT_TRUE(view.Running(timers::kUsbSettle));
+        EXPECT_EQ(view.timers[timers::kUsbSettle], 500u);
+        logic.OnTimer(timers::kUsbSettle);
+    }
+    void Wait() {
+        logic.ShowPreparing();
+        logic.ShowVerifyPassed();
+    }
+    const std::wstring& ThirdHint() { return view.Text(ids::kNoPhoneHintLast); }
+
+    std::vector<std::wstring> lines;
+    static constexpr wchar_t kPhone[] = L"USB\\VID_0E8D&PID_2000\\5&1A2B3C&0&2";
+    static constexpr wchar_t kMouse[] = L"USB\\VID_046D&PID_C077\\6&2F&0&1";
+};
+
+TEST_F(UsbWatchTest, OnlyTheWaitForThePhoneWatchesUsbAndEachWayOutEndsIt) {
+    Arrive(kPhone); // before any wait: not taken
+    EXPECT_FALSE(view.Running(timers::kUsbSettle));
+    for (const auto& leave : WaysOutOfTheWait()) {
+        Wait();
+        EXPECT_TRUE(view.watchingUsb);
+        Arrive(kPhone);
+        leave();
+        EXPECT_FALSE(view.watchingUsb);
+        EXPECT_FALSE(view.Running(timers::kUsbSettle)); // the unsettled burst goes with the wait
+    }
+    EXPECT_TRUE(lines.empty());
+    logic.ShowPreparing();
+    EXPECT_EQ(view.watchChanges, 8); // each registration ended once, none twice
+}
+
+TEST_F(UsbWatchTest, ABurstSettlesIntoOneLinePerDeviceWithItsProblemCode) {
+    view.problems = {{kPhone, 28}, {kMouse, 0}};
+    Wait();
+    // The phone comes, goes and comes again as it switches modes; a mouse comes; a stray goes.
+    Arrive(kPhone);
+    Remove(kPhone);
+    Arrive(kMouse);
+    logic.OnUsbDeviceChange(true, L"\\\\?\\HID#not-a-usb-path"); // not a device's path: ignored
+    Arrive(L"usb\\vid_0e8d&pid_2000\\5&1a2b3c&0&2");
+    Remove(L"USB\\VID_1234&PID_0001\\7&0");
+    Settle();
+    EXPECT_THAT(lines,
+                ::testing::ElementsAre(L"USB设备接入: USB\\VID_0E8D&PID_2000\\5&1A2B3C&0&2, 问题代码 28",
+                                       L"USB设备接入: USB\\VID_046D&PID_C077\\6&2F&0&1, 问题代码 0",
+                                       L"USB设备移除: USB\\VID_1234&PID_0001\\7&0"));
+    EXPECT_FALSE(view.Running(timers::kUsbSettle));
+    view.problems.clear(); // gone from the tree before the burst settled
+    Arrive(kMouse);
+    Settle();
+    EXPECT_EQ(lines.back(), L"USB设备接入: USB\\VID_046D&PID_C077\\6&2F&0&1, 设备已不在");
+}
+
+TEST_F(UsbWatchTest, ADeviceWithoutADriverAndNoPhoneAfterTenSecondsTurnsTheThirdHintRed) {
+    view.problems = {{kPhone, 28}, {kMouse, 0}};
+    Wait();
+    logic.OnTimer(timers::kNoPhoneHints);
+    Arrive(kMouse); // a device that works is no reason
+    Settle();
+    EXPECT_FALSE(view.Running(timers::kDriverHint));
+    Arrive(kPhone);
+    Settle();
+    ASSERT_TRUE(view.Running(timers::kDriverHint));
+    EXPECT_EQ(view.timers[timers::kDriverHint], 10000u);
+    EXPECT_EQ(ThirdHint(), L"");
+    logic.OnTimer(timers::kDriverHint);
+    EXPECT_EQ(ThirdHint(), L"检测到新设备，但其驱动未安装或未能启动，请安装手机驱动后重新连接");
+    EXPECT_EQ(view.controls[ids::kNoPhoneHintLast].colour, colours::kRed);
+    EXPECT_FALSE(view.Running(timers::kDriverHint));
+    // Unplugged: the hint is the ordinary one again.
+    Remove(kPhone);
+    Settle();
+    EXPECT_EQ(ThirdHint(), L"3. 如仍无反应，请安装手机驱动后重新连接");
+    EXPECT_EQ(view.controls[ids::kNoPhoneHintLast].colour, colours::kBlack);
+
+    // Gone again within the ten seconds: no red hint.
+    Arrive(kPhone);
+    Settle();
+    Remove(kPhone);
+    Settle();
+    EXPECT_FALSE(view.Running(timers::kDriverHint));
+
+    // The engine reports the phone within the ten seconds: the wait ends and the hint never comes.
+    Arrive(kPhone);
+    Settle();
+    logic.ShowUpgrading();
+    EXPECT_FALSE(view.Running(timers::kDriverHint));
+    logic.OnTimer(timers::kDriverHint); // already queued
+    EXPECT_EQ(view.controls[ids::kNoPhoneHintLast].colour, colours::kBlack);
+
+    // Shown, then the wait ends: the next wait starts with the ordinary hint.
+    Wait();
+    Arrive(kPhone);
+    Settle();
+    logic.OnTimer(timers::kDriverHint);
+    EXPECT_EQ(view.controls[ids::kNoPhoneHintLast].colour, colours::kRed);
+    logic.StopWaitingForPhone();
+    EXPECT_EQ(ThirdHint(), L"3. 如仍无反应，请安装手机驱动后重新连接");
+    EXPECT_EQ(view.controls[ids::kNoPhoneHintLast].colour, colours::kBlack);
+}
+
+TEST(UsbDevicePath, NamesTheDeviceInstanceOrNothing) {
+    EXPECT_EQ(InstanceIdFromInterfacePath(
+                  L"\\\\?\\USB#VID_0E8D&PID_2000#5&1a2b#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"),
+              L"USB\\VID_0E8D&PID_2000\\5&1a2b");
+    EXPECT_EQ(InstanceIdFromInterfacePath(L"\\??\\USB#VID_1&PID_2#3#{x}"), L"USB\\VID_1&PID_2\\3");
+    for (const wchar_t* bad :
+         {L"", L"\\\\?\\", L"USB#VID_1&PID_2#3#{x}", L"\\\\?\\USB#VID_1&PID_2#3", L"\\\\?\\USB#VID_1#{x}",
+          L"\\\\?\\USB##3#{x}", L"\\\\?\\#A#B#{x}", L"\\\\?\\USB#A#B#C#{x}", L"\\\\?\\USB#A##{x}"})
+        EXPECT_EQ(InstanceIdFromInterfacePath(bad), std::nullopt) << std::wstring(bad).size();
 }
 
 TEST_F(StatusViewLogicTest, UnknownTimersAreIgnored) {
