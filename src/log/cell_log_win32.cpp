@@ -47,7 +47,7 @@ public:
         if (opened)
             WriteAll(opened.Get(), bytes);
     }
-    std::string FileBytes(const std::wstring& line) override { return CodePage936FromWide(line); }
+    std::string FileBytes(const std::wstring& line) override { return Gb18030FromWide(line); }
     void ToDebugger(const std::wstring& line) override { OutputDebugStringW(line.c_str()); }
 };
 

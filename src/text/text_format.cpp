@@ -29,11 +29,17 @@ template <typename Char> std::basic_string<Char> DecimalOf(long long value, int 
 
 } // namespace
 
-std::wstring Decimal(long long value, int minDigits) { return DecimalOf<wchar_t>(value, minDigits); }
+std::wstring Decimal(long long value, int minDigits) {
+    return DecimalOf<wchar_t>(value, minDigits);
+}
 
-std::string DecimalA(long long value, int minDigits) { return DecimalOf<char>(value, minDigits); }
+std::string DecimalA(long long value, int minDigits) {
+    return DecimalOf<char>(value, minDigits);
+}
 
-std::wstring PercentText(int percent) { return Decimal(percent) + L"%"; }
+std::wstring PercentText(int percent) {
+    return Decimal(percent) + L"%";
+}
 
 std::wstring FolderOfPath(std::wstring_view path) {
     const auto slash = path.rfind(L'\\');

@@ -3,6 +3,7 @@
 
 #include "support/test_files.h"
 #include "text/code_page.h"
+#include "text/gb18030.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -61,15 +62,16 @@ bool Matches(const std::string& text, const std::string& pattern) {
     return std::regex_match(text, std::regex(pattern));
 }
 
-// The bytes are the same on every machine: code page 936's, whatever the machine's code pages.
-TEST_F(CellLogTest, EachLevelHasItsExactBytesInCodePage936) {
+// The bytes are the same on every machine: GB18030's, which are code page 936's for every
+// character 936 has, whatever the machine's code pages.
+TEST_F(CellLogTest, EachLevelHasItsExactBytesInGb18030) {
     log_->OpenLog(0);
     log_->PostLine(0, LevelInfo, L"HNDA:UShowProgress:0, 100, 5");
     log_->PostLine(0, LevelWarning, L"手机");
     log_->PostLine(0, LevelError, L"x");
     log_->PostLine(0, LevelRaw, L"raw");
     log_->PostLine(0, LevelRaw, L"");
-    log_->PostLine(0, LevelInfo, L"ก"); // not in code page 936: the default character
+    log_->PostLine(0, LevelInfo, L"ก한"); // not in code page 936: kept in four bytes each
     const auto lines = Lines(FinishAndRead());
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].substr(13), "\xCC\xE1\xCA\xBE:HNDA:UShowProgress:0, 100, 5\r\n");
@@ -77,9 +79,28 @@ TEST_F(CellLogTest, EachLevelHasItsExactBytesInCodePage936) {
     EXPECT_EQ(lines[2].substr(13), "\xB4\xED\xCE\xF3:x\r\n");
     // The raw line has no stamp and no line end: the next line continues it.
     EXPECT_EQ(lines[3].substr(0, 3), "raw");
-    EXPECT_TRUE(Matches(lines[3].substr(3), std::string(kStamp) + "\xCC\xE1\xCA\xBE:\\?\r\n")) << lines[3];
+    EXPECT_TRUE(Matches(lines[3].substr(3),
+                        std::string(kStamp) + "\xCC\xE1\xCA\xBE:\x81\x32\xCE\x39\x83\x36\x84\x33\r\n"))
+        << lines[3];
     for (int i : {0, 1, 2})
         EXPECT_TRUE(Matches(lines[i].substr(0, 13), kStamp)) << lines[i];
+}
+
+TEST(Gb18030, FourByteCodesAtTheEdgesOfTheirRangesAndNoneForTwoByteCharacters) {
+    const std::pair<char32_t, std::string> codes[] = {{0x80, "\x81\x30\x81\x30"},
+                                                      {0x0E01, "\x81\x32\xCE\x39"},
+                                                      {0xFFFF, "\x84\x31\xA4\x39"},
+                                                      {0x10000, "\x90\x30\x81\x30"},
+                                                      {0x10FFFF, "\xE3\x32\x9A\x35"}};
+    for (const auto& [point, bytes] : codes) {
+        std::string out;
+        EXPECT_TRUE(AppendGb18030FourByte(out, point)) << static_cast<unsigned>(point);
+        EXPECT_EQ(out, bytes) << static_cast<unsigned>(point);
+    }
+    std::string out;
+    for (const char32_t point : {char32_t{'A'}, char32_t{0x63D0}, char32_t{0x110000}})
+        EXPECT_FALSE(AppendGb18030FourByte(out, point)) << static_cast<unsigned>(point);
+    EXPECT_EQ(out, "");
 }
 
 TEST_F(CellLogTest, FileIsNamedByCellAndLocalTime) {
