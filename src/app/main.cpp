@@ -26,7 +26,9 @@ int RunMainWindow(int showCommand) {
     MessageLoop loop;
 
     int exitCode = 0;
-    if (!RunUpdateCheck()) {
+    const bool updaterTookOver = RunUpdateCheck();
+    MiniDumper::ReassertFilter(); // the updater may have left a filter of its own, in code now unloaded
+    if (!updaterTookOver) {
         // The controller outlives the window, which shuts it down when it closes.
         SystemController controller;
         auto mainDlg = std::make_unique<CMainDlg>(*controller, &loop, DpiFunctions::FromSystem());

@@ -16,10 +16,21 @@ namespace tarnvel {
 namespace {
 
 std::atomic<MiniDumper*> registeredDumper{nullptr};
-// The thread writing the dump. Others that crash meanwhile wait for the end of the process
-// instead of writing into the same file.
-std::atomic<DWORD> dumpingThread{0};
+// The thread whose crash is being written. Others that crash meanwhile wait for the end of the
+// process instead of writing into the same file.
+std::atomic<DWORD> crashedThread{0};
 std::atomic<std::terminate_handler> previousTerminate{nullptr};
+
+// The thread that writes the dump, made at the start: a thread whose stack overflowed has too
+// little left to write one itself. Its handles live as long as the process.
+struct DumpWriterThread {
+    HANDLE crashRaised = nullptr; // set by the crashed thread
+    HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    std::atomic<EXCEPTION_POINTERS*> exceptionInfo{nullptr};
+};
+DumpWriterThread dumpWriter;
+constexpr SIZE_T kDumpWriterStack = 256 * 1024; // MiniDumpWriteDump walks every thread's stack
 
 constexpr wchar_t kDumpExtension[] = L".dmp";
 constexpr std::size_t kMaxDumpNameLength = 1 + 11 + 4; // "\", "-2147483648", ".dmp"; the prefix besides
@@ -54,18 +65,43 @@ void AppendDumpFileName(std::wstring& path, std::int64_t crashTime, std::wstring
 MiniDumper::MiniDumper(DumpOptions options)
     : namePrefix_(options.namePrefix), exitWithExceptionCode_(options.exitWithExceptionCode),
       onCrash_(options.onCrash) {
-    MiniDumper* expected = nullptr;
-    if (registeredDumper.compare_exchange_strong(expected, this)) {
-        SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
-        previousTerminate = std::set_terminate(&MiniDumper::OnTerminate);
-    }
-
     const std::wstring exePath = ExecutablePath();
     if (!exePath.empty()) {
         dumpFolder_ = FolderOfPath(exePath) + L"\\DumpLog";
         CreateDirectoryW(dumpFolder_.c_str(), nullptr); // an existing folder is fine
         dumpFilePath_.reserve(dumpFolder_.size() + namePrefix_.size() + kMaxDumpNameLength);
     }
+    // Found now, from System32 alone: a crash is no time to load a library, and the program's folder
+    // may hold a file of that name that nobody should run.
+    dbghelp_.Reset(LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (dbghelp_)
+        writeDump_ = reinterpret_cast<void*>(GetProcAddress(dbghelp_.Get(), "MiniDumpWriteDump"));
+
+    MiniDumper* expected = nullptr;
+    if (registeredDumper.compare_exchange_strong(expected, this)) {
+        if (dumpWriter.thread == nullptr) {
+            dumpWriter.crashRaised = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+            if (dumpWriter.crashRaised != nullptr)
+                dumpWriter.thread = CreateThread(nullptr, kDumpWriterStack, &MiniDumper::DumpWriter, nullptr,
+                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, &dumpWriter.threadId);
+        }
+        SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
+        previousTerminate = std::set_terminate(&MiniDumper::OnTerminate);
+    }
+}
+
+void MiniDumper::ReassertFilter() {
+    if (registeredDumper.load() != nullptr)
+        SetUnhandledExceptionFilter(&MiniDumper::OnUnhandledException);
+}
+
+DWORD WINAPI MiniDumper::DumpWriter(void*) {
+    WaitForSingleObject(dumpWriter.crashRaised, INFINITE);
+    EXCEPTION_POINTERS* const exceptionInfo = dumpWriter.exceptionInfo.load();
+    if (MiniDumper* dumper = registeredDumper.load())
+        dumper->WriteDumpOf(crashedThread.load(), exceptionInfo);
+    TerminateProcess(GetCurrentProcess(), exceptionInfo->ExceptionRecord->ExceptionCode);
+    return 0;
 }
 
 MiniDumper::~MiniDumper() {
@@ -118,37 +154,47 @@ void MiniDumper::OnTerminate() {
     std::abort();
 }
 
+// Runs on the crashed thread, which may have next to no stack left: it hands the crash to the
+// dump writer and waits for the end of the process, which the writer brings.
 LONG MiniDumper::WriteDumpAndExit(EXCEPTION_POINTERS* exceptionInfo) {
+    const DWORD self = GetCurrentThreadId();
+    if (self == dumpWriter.threadId)
+        TerminateProcess(GetCurrentProcess(), exceptionInfo->ExceptionRecord->ExceptionCode); // it crashed
     DWORD idle = 0;
-    if (!dumpingThread.compare_exchange_strong(idle, GetCurrentThreadId())) {
-        if (idle == GetCurrentThreadId())
-            TerminateProcess(GetCurrentProcess(), 0); // the dump writer itself crashed
+    if (!crashedThread.compare_exchange_strong(idle, self)) {
+        if (idle == self)
+            TerminateProcess(GetCurrentProcess(), 0); // the crash handling itself crashed
         else
             Sleep(INFINITE); // another thread's crash is being written; its end ends us too
         return 0;
     }
+    if (dumpWriter.thread != nullptr) {
+        dumpWriter.exceptionInfo = exceptionInfo;
+        SetEvent(dumpWriter.crashRaised);
+        WaitForSingleObject(dumpWriter.thread, INFINITE);
+    }
+    // No writer thread could be made at the start: the crashed thread writes what it can.
+    return WriteDumpOf(self, exceptionInfo);
+}
 
+LONG MiniDumper::WriteDumpOf(DWORD threadId, EXCEPTION_POINTERS* exceptionInfo) {
     crashTime_ = static_cast<std::int64_t>(std::time(nullptr));
     exceptionInfo_ = exceptionInfo;
     LONG result = 0;
     if (onCrash_ != nullptr)
         onCrash_();
 
-    const UniqueLibrary dbghelp(dumpFolder_.empty() ? nullptr : LoadLibraryW(L"DBGHELP.DLL"));
-    if (dbghelp) {
-        auto writeDump = reinterpret_cast<MiniDumpWriteDumpFn>(
-            reinterpret_cast<void*>(GetProcAddress(dbghelp.Get(), "MiniDumpWriteDump")));
-        if (writeDump) {
-            MakeDumpFileName();
-            const UniqueHandle file(CreateFileW(dumpFilePath_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE,
-                                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (file) {
-                MINIDUMP_EXCEPTION_INFORMATION info{GetCurrentThreadId(), exceptionInfo_, FALSE};
-                auto* userStreams = static_cast<PMINIDUMP_USER_STREAM_INFORMATION>(GetUserStreams());
-                if (writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), MiniDumpNormal, &info,
-                              userStreams, nullptr))
-                    result = 1;
-            }
+    const auto writeDump = reinterpret_cast<MiniDumpWriteDumpFn>(writeDump_);
+    if (writeDump != nullptr && !dumpFolder_.empty()) {
+        MakeDumpFileName();
+        const UniqueHandle file(CreateFileW(dumpFilePath_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) {
+            MINIDUMP_EXCEPTION_INFORMATION info{threadId, exceptionInfo_, FALSE};
+            auto* userStreams = static_cast<PMINIDUMP_USER_STREAM_INFORMATION>(GetUserStreams());
+            if (writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.Get(), MiniDumpNormal, &info,
+                          userStreams, nullptr))
+                result = 1;
         }
     }
     TerminateProcess(GetCurrentProcess(),

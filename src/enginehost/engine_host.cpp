@@ -245,6 +245,8 @@ unsigned __stdcall CallThread(void* context) {
         break;
     }
     --g_callsInside;
+    // The engine may have put in a crash filter of its own while inside.
+    MiniDumper::ReassertFilter();
     g_outbox->Send(ReturnedReport{call.which, result});
     return 0;
 }
@@ -348,6 +350,7 @@ void FlushReports() {
     g_outbox = &outbox;
     g_stopping = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     const Engine engine = LoadEngine();
+    MiniDumper::ReassertFilter(); // the engine's start may have put in a crash filter of its own
     outbox.Send(ReadyReport{engine.loadError, engine.Exports()});
 
     Server server(engine);

@@ -42,6 +42,8 @@ bool ParseOutcome(std::string_view text, Outcome& outcome) {
         outcome = Outcome::Lock;
     else if (text == "crash")
         outcome = Outcome::Crash;
+    else if (text == "overflow")
+        outcome = Outcome::Overflow;
     else
         return false;
     return true;
@@ -126,7 +128,7 @@ bool SetKey(Scenario& scenario, std::string_view key, std::string_view value) {
     for (const auto& [name, field] :
          {std::pair{"malformed", &Scenario::malformed}, std::pair{"stop_hangs", &Scenario::stopHangs},
           std::pair{"release_hangs", &Scenario::releaseHangs},
-          std::pair{"storm_stamp", &Scenario::stormStamp}}) {
+          std::pair{"storm_stamp", &Scenario::stormStamp}, std::pair{"own_filter", &Scenario::ownFilter}}) {
         if (key == name) {
             scenario.*field = value == "1";
             return value == "0" || value == "1";

@@ -10,7 +10,7 @@ namespace tarnvel::sim {
 
 inline constexpr int kMaxCells = 8;
 
-enum class Outcome { Pass, Fail, Unplug, Never, Hang, Lock, Crash };
+enum class Outcome { Pass, Fail, Unplug, Never, Hang, Lock, Crash, Overflow };
 
 struct CellScenario {
     int arrivalMs = 500;  // from DownloadRun to the phone's arrival
@@ -19,7 +19,7 @@ struct CellScenario {
     int failAt = 50;     // percent at which a "fail" download fails
     int unplugAt = 50;   // percent at which an "unplug" phone is pulled
     int hangAt = 30;     // percent at which a "hang" download stalls for good
-    int crashAt = 30;    // percent at which a "crash" download crashes the process
+    int crashAt = 30;    // percent at which a "crash" or "overflow" download crashes the process
     std::string storage; // UTF-8 path of the phone's storage file; empty = default
 };
 
@@ -37,6 +37,7 @@ struct Scenario {
     bool malformed = false;    // odd records at the start of cell 0's download
     bool stopHangs = false;    // DownloadStop never returns
     bool releaseHangs = false; // ReleaseDownloadObj never returns
+    bool ownFilter = false;    // InitDownloadObj puts in a crash filter that ends the process quietly
     int afterStop = 0;         // messages sent after DownloadStop has returned
     std::string trace;         // UTF-8 path of a file that records each entry point call
 };

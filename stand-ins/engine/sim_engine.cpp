@@ -360,6 +360,23 @@ unsigned __stdcall CrashThread(void*) {
     return 0;
 }
 
+// Each call keeps a page of its own on the stack, and uses it after the next call returns, so
+// that no compiler turns the recursion into a loop; the stack ends long before the limit.
+volatile int g_recursionLimit = 1 << 30;
+
+__attribute__((noinline)) int Recurse(int depth) {
+    volatile char page[4096];
+    page[0] = static_cast<char>(depth);
+    if (depth >= g_recursionLimit)
+        return page[0];
+    return Recurse(depth + 1) + page[0];
+}
+
+unsigned __stdcall OverflowThread(void*) {
+    Trace("overflowing");
+    return static_cast<unsigned>(Recurse(0));
+}
+
 // One phone's download. Returns when it ended (or was stopped); a cell 0 told to hang on the
 // thread that called DownloadRun never returns.
 void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
@@ -421,10 +438,12 @@ void RunCell(int cell, const Scenario& scenario, bool onCallerThread) {
             reporter.Test(cell, 5, TestStatus::Failed);
             return;
         }
-        if (phone.outcome == Outcome::Crash && percent >= phone.crashAt) {
+        if ((phone.outcome == Outcome::Crash || phone.outcome == Outcome::Overflow) &&
+            percent >= phone.crashAt) {
             reporter.Msg(cell, MsgGrade::Information, L"Crashing at " + Decimal(percent) + L"%", L"");
             // On a thread of the engine's own, as engines crash: nothing of ours is on its stack.
-            _beginthreadex(nullptr, 0, CrashThread, nullptr, 0, nullptr);
+            _beginthreadex(nullptr, 0, phone.outcome == Outcome::Crash ? CrashThread : OverflowThread,
+                           nullptr, 0, nullptr);
             for (;;)
                 Sleep(INFINITE);
         }
@@ -585,8 +604,15 @@ __declspec(dllexport) int TARNVEL_ENGINE_CALL TarnvelSimulatedEngine() {
 }
 
 #ifndef TARNVEL_SIM_WITHOUT_INIT
+// What some libraries do: a crash ends the process at once, leaving no dump.
+LONG WINAPI QuietEnd(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 __declspec(dllexport) std::int32_t TARNVEL_ENGINE_CALL InitDownloadObj(EngineInitParams* params) {
     const Scenario scenario = LoadScenario();
+    if (scenario.ownFilter)
+        SetUnhandledExceptionFilter(&QuietEnd);
     if (params == nullptr) {
         Trace("InitDownloadObj null");
         return 0;

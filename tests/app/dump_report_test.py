@@ -2,7 +2,7 @@
 """scripts/dump-report.sh on the dumps that the crash tests leave in the build tree's scratch folder
 (app_process_tests: a crashing updater on the main thread and on a thread of its own;
 app_shell_tests: a C++ exception nobody catches on a thread; download_controller_tests: the engine
-host's dump of an engine that crashes), on a 32-bit dump made here from the i686 build, and on
+host's dumps of an engine that crashes and of one that overflows its stack), on a 32-bit dump made here from the i686 build, and on
 files that are no dumps.
 
     dump_report_test.py --build <x86_64 build tree> --i686-bin <i686 bin folder> --scratch <folder>
@@ -155,16 +155,21 @@ def main():
     check("uncaught exception: the stack names the throw at uncaught_exception_child.cpp:%d" % throw_line,
           "tests/app/uncaught_exception_child.cpp:%d" % throw_line in result.stdout, result.stdout)
 
-    # The engine host's own dump, left by the controller's test of an engine that crashes mid-download.
-    host_dumps = sorted((build / "bin" / "sim-controller" / "DumpLog").glob("engine-host-*.dmp"))
-    check("engine host: its crash left a dump", len(host_dumps) == 1, str(host_dumps))
-    if host_dumps:
-        report = run(host_dumps[0]).stdout
-        check("engine host: an access violation in the engine",
-              "0xC0000005 EXCEPTION_ACCESS_VIOLATION" in field(report, "Exception")
-              and "dVarnok.dll+0x" in field(report, "At"), report)
-        check("engine host: the modules show the host with its symbols",
-              any("TarnVel Engine Host.exe" in line and "symbols:" in line for line in report.splitlines()), report)
+    # The engine host's own dumps, left by the controller's tests of an engine that crashes
+    # mid-download: one writes through a null pointer, one overflows its stack.
+    host_dumps = sorted((build / "bin" / "sim-controller" / "DumpLog").glob("engine-host-*.dmp"),
+                        key=lambda path: path.stat().st_mtime)
+    reports = [run(dump).stdout for dump in host_dumps]
+    for what, exception in (("an access violation", "0xC0000005 EXCEPTION_ACCESS_VIOLATION"),
+                            ("a stack overflow", "0xC00000FD EXCEPTION_STACK_OVERFLOW (a stack overflow")):
+        found = [report for report in reports if exception in field(report, "Exception")]
+        check("engine host: %s in the engine left a dump" % what, bool(found), "\n".join(reports))
+        if found:
+            report = found[-1]
+            check("engine host: %s named in the engine" % what, "dVarnok.dll+0x" in field(report, "At"), report)
+            check("engine host: the modules show the host with its symbols",
+                  any("TarnVel Engine Host.exe" in line and "symbols:" in line for line in report.splitlines()),
+                  report)
 
     # Symbols kept apart, as a release keeps them: found through the argument, not the build tree.
     renewkit = build / "bin" / "renewkit_crash_in_initialize.dll"

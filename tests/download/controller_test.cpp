@@ -257,24 +257,40 @@ TEST_F(ControllerTest, AfterAnEngineThatKeptItsLockTheNextVerificationReachesAFr
     EXPECT_EQ(recorder_.Count("OnUpgradeFailed"), 0);
 }
 
+// The host's dumps beside the program, for the dump report's test too: only added to.
+std::size_t HostDumps() {
+    std::size_t count = 0;
+    for (const std::wstring& name : testing::FilesIn(ExecutableFolder() + L"\\DumpLog"))
+        count += name.rfind(kEngineHostDumpPrefix, 0) == 0 ? 1 : 0;
+    return count;
+}
+
 TEST_F(ControllerTest, AnEngineCrashMidDownloadFailsTheUpgradeAfterAllItSaid) {
-    const std::wstring dumps = ExecutableFolder() + L"\\DumpLog";
-    testing::RemoveTree(dumps);
-    StartVerifying("outcome=crash;crash_at=30;chunk_kb=16", 256 * 1024);
+    const std::size_t dumpsBefore = HostDumps();
+    // An engine whose own crash filter would end the process without a dump.
+    StartVerifying("outcome=crash;crash_at=30;chunk_kb=16;own_filter=1", 256 * 1024);
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeFailed", 15s));
     EXPECT_TRUE(WaitForCloseAllowed(1s));
     const auto failed = LogLines();
     ASSERT_GE(failed.size(), 2u);
     EXPECT_THAT(failed[failed.size() - 2], HasSubstr("Crashing at "));
     EXPECT_EQ(failed.back(), Cp936(L"错误:下载引擎意外退出 (0xC0000005)"));
-    EXPECT_THAT(testing::FilesIn(dumps),
-                Contains(::testing::StartsWith(std::wstring(kEngineHostDumpPrefix))));
+    EXPECT_EQ(HostDumps(), dumpsBefore + 1);
     // The next phone, on a fresh engine.
     std::this_thread::sleep_for(1100ms); // log files are named by the second
     SetScenario("outcome=pass");
     Verify(MakePackage("5512Q", Payload(1000), "second.rzb"));
     ASSERT_TRUE(recorder_.WaitFor("OnUpgradeSucceeded", 15s));
     EXPECT_EQ(LogFiles().size(), 2u);
+}
+
+// A thread whose stack is used up cannot write a dump itself: the host's dump thread does.
+TEST_F(ControllerTest, AStackOverflowInTheEngineStillLeavesADump) {
+    const std::size_t dumpsBefore = HostDumps();
+    StartVerifying("outcome=overflow;crash_at=30;chunk_kb=16", 256 * 1024);
+    ASSERT_TRUE(recorder_.WaitFor("OnUpgradeFailed", 15s));
+    EXPECT_EQ(LogLines().back(), Cp936(L"错误:下载引擎意外退出 (0xC00000FD)"));
+    EXPECT_EQ(HostDumps(), dumpsBefore + 1);
 }
 
 TEST_F(ControllerTest, ShutdownEndsAnEngineThatNeverReturnsFromItsStopOrRelease) {

@@ -458,6 +458,16 @@ def exception_text(crash):
     if crash.code == 0xC0000005 and len(crash.parameters) >= 2:
         access = {0: "reading", 1: "writing", 8: "executing"}.get(crash.parameters[0], "accessing")
         text += " (%s address 0x%0*x)" % (access, crash.word * 2, crash.parameters[1])
+    elif crash.code == 0xC00000FD:
+        text += " (a stack overflow: the thread used up its stack)"
+    elif crash.code == 0xC0000409:
+        # __fastfail raises this code with the reason as its first parameter (FAST_FAIL_*).
+        reason = crash.parameters[0] if crash.parameters else None
+        text += " (a fail-fast%s)" % ("" if reason is None else ", reason %d%s" % (
+            reason, {2: " FAST_FAIL_STACK_COOKIE_CHECK_FAILURE", 7: " FAST_FAIL_FATAL_APP_EXIT",
+                     13: " FAST_FAIL_HEAP_METADATA_CORRUPTION"}.get(reason, "")))
+    elif crash.code == 0xC0000374:
+        text += " (the heap was found corrupt)"
     return text
 
 
