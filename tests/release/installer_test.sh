@@ -33,11 +33,15 @@ drive_c="$WINEPREFIX/drive_c"
 install_dir="$drive_c/Program Files/TarnVel Download Assistant"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Zemo手机升级助手.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarnVel Download Assistant'
+wer_key='HKLM\Software\Microsoft\Windows\Windows Error Reporting\LocalDumps'
 
 cleanup() {
     [ -f "$scratch/stop" ] || touch "$scratch/stop"
     rm -rf "$install_dir" "$shortcut"
     "$TARNVEL_WINE" reg delete "$uninstall_key" /f >/dev/null 2>&1 || true
+    for program in "TarnVel Download Assistant.exe" "TarnVel Engine Host.exe"; do
+        "$TARNVEL_WINE" reg delete "$wer_key\\$program" /f >/dev/null 2>&1 || true
+    done
 }
 trap cleanup EXIT
 cleanup
@@ -160,9 +164,10 @@ check "the installer's version resource is the program's ($program_version)" \
     test "$(version_of "$setup")" = "$program_version"
 check "the installer's file name carries the version" grep -q -- "-$program_version-" <<<"$(basename "$setup")"
 
-snapshot() { # every path in the prefix's drive, and the uninstall entries, as text
+snapshot() { # every path in the prefix's drive, the uninstall entries and the local dump settings, as text
     (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o -print | sort)
     "$TARNVEL_WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r'
+    "$TARNVEL_WINE" reg query "$wer_key" /s 2>/dev/null | tr -d '\r'
 }
 wait_gone() { # the uninstaller runs on from a copy of itself in the temporary folder
     for _ in $(seq 1 300); do
@@ -204,6 +209,15 @@ entry="$("$TARNVEL_WINE" reg query "$uninstall_key" 2>/dev/null | tr -d '\r')"
 check "the uninstall entry shows the version" grep -qE "DisplayVersion +REG_SZ +$program_version\$" <<<"$entry"
 check "the uninstall entry names the uninstaller" \
     grep -qF "UninstallString    REG_SZ    \"$win_install_dir\\Uninstall.exe\"" <<<"$entry"
+
+local_dumps_ok() { # <reg query output>: the folder, full dumps and ten of them
+    grep -qF "DumpFolder    REG_EXPAND_SZ    $win_install_dir\DumpLog" <<<"$1" &&
+        grep -qE "DumpType +REG_DWORD +0x1\$" <<<"$1" && grep -qE "DumpCount +REG_DWORD +0xa\$" <<<"$1"
+}
+for program in "TarnVel Download Assistant.exe" "TarnVel Engine Host.exe"; do
+    check "Windows Error Reporting keeps 10 dumps of $program in its DumpLog" \
+        local_dumps_ok "$("$TARNVEL_WINE" reg query "$wer_key\\$program" 2>/dev/null | tr -d '\r')"
+done
 
 "$TARNVEL_WINE" "$win_install_dir\\Uninstall.exe" /S
 check "the silent uninstall succeeds" test $? -eq 0

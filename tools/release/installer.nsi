@@ -15,6 +15,7 @@ SetCompressor /SOLID lzma
 
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
+!include "x64.nsh"
 
 !define PRODUCT_NAME "Zemo手机升级助手"
 !define PRODUCT_FOLDER "TarnVel Download Assistant"
@@ -22,6 +23,9 @@ SetCompressor /SOLID lzma
 !define HOST_NAME "TarnVel Engine Host.exe" ; the program runs the engine in it
 !define PUBLISHER "TarnVel"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TarnVel Download Assistant"
+; Windows Error Reporting's own dumps, for crashes that pass the program's handler by (fail-fast,
+; a corrupt heap): kept per program name.
+!define LOCAL_DUMPS_KEY "SOFTWARE\Microsoft\Windows\Windows Error Reporting\LocalDumps"
 ; The program's own single-instance mutex: while it exists a phone may be being written.
 !define INSTANCE_MUTEX "TarnVel Download Assistant.exe"
 
@@ -90,6 +94,39 @@ Function un.onInit
     !insertmacro RefuseWhileRunning
 FunctionEnd
 
+; Error reporting reads its settings in the system's own registry view: a 32-bit installer on
+; 64-bit Windows writes them there, not in the view redirected for 32-bit programs (a 64-bit one
+; is in that view from the start).
+!macro LocalDumpsFor PROGRAM
+    WriteRegExpandStr HKLM "${LOCAL_DUMPS_KEY}\${PROGRAM}" "DumpFolder" "$INSTDIR\DumpLog"
+    WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}\${PROGRAM}" "DumpType" 1
+    WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}\${PROGRAM}" "DumpCount" 10
+!macroend
+!macro LocalDumps
+    !if "${ARCH}" != "amd64"
+        ${If} ${RunningX64}
+            SetRegView 64
+        ${EndIf}
+    !endif
+    !insertmacro LocalDumpsFor "${EXE_NAME}"
+    !insertmacro LocalDumpsFor "${HOST_NAME}"
+    !if "${ARCH}" != "amd64"
+        SetRegView 32
+    !endif
+!macroend
+!macro NoLocalDumps
+    !if "${ARCH}" != "amd64"
+        ${If} ${RunningX64}
+            SetRegView 64
+        ${EndIf}
+    !endif
+    DeleteRegKey HKLM "${LOCAL_DUMPS_KEY}\${EXE_NAME}"
+    DeleteRegKey HKLM "${LOCAL_DUMPS_KEY}\${HOST_NAME}"
+    !if "${ARCH}" != "amd64"
+        SetRegView 32
+    !endif
+!macroend
+
 Section "Program"
     SetOutPath "$INSTDIR"
     File "${STAGE_DIR}\${EXE_NAME}"
@@ -108,6 +145,9 @@ Section "Program"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+    CreateDirectory "$INSTDIR\DumpLog"
+    !insertmacro LocalDumps
 SectionEnd
 
 Section "Uninstall"
@@ -128,4 +168,5 @@ Section "Uninstall"
         DetailPrint "保留了日志文件夹: $INSTDIR"
     ${EndIf}
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    !insertmacro NoLocalDumps
 SectionEnd
