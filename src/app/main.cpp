@@ -46,7 +46,9 @@ int RunMainWindow(int showCommand) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     using namespace tarnvel;
-    HardenDllSearchPath();
+    // A system library that Windows loads later for one of its own (uxtheme, msimg32, ...) must
+    // not come from the program's folder, which is often Downloads.
+    HardenDllSearchPath(DllSearch::SystemOnly);
 
     CoInitialize(nullptr);
     Gdiplus::GdiplusStartupInput gdiplusInput; // version 1, no debug callback, own thread, codecs

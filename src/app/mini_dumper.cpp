@@ -1,5 +1,6 @@
 #include "app/mini_dumper.h"
 
+#include "platform/dll_search.h"
 #include "platform/unique_handle.h"
 #include "text/code_page.h"
 #include "text/text_format.h"
@@ -73,7 +74,7 @@ MiniDumper::MiniDumper(DumpOptions options)
     }
     // Found now, from System32 alone: a crash is no time to load a library, and the program's folder
     // may hold a file of that name that nobody should run.
-    dbghelp_.Reset(LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    dbghelp_.Reset(LoadSystemLibrary(L"dbghelp.dll"));
     if (dbghelp_)
         writeDump_ = reinterpret_cast<void*>(GetProcAddress(dbghelp_.Get(), "MiniDumpWriteDump"));
 

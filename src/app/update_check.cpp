@@ -1,6 +1,8 @@
 #include "app/update_check.h"
 
+#include "platform/dll_search.h"
 #include "platform/unique_handle.h"
+#include "text/code_page.h"
 
 #include <windows.h>
 
@@ -19,7 +21,13 @@ template <typename Fn> Fn Lookup(HMODULE library, const char* name) {
 } // namespace
 
 bool RunUpdateCheck() {
-    const UniqueLibrary library(LoadLibraryW(kUpdaterLibrary));
+    // From the program's folder by its full path, with the libraries it needs from there or
+    // System32: the program's own search leaves its folder out.
+    const std::wstring folder = ExecutableFolder();
+    if (folder.empty())
+        return false;
+    const std::wstring path = folder + L"\\" + kUpdaterLibrary;
+    const UniqueLibrary library(LoadLibraryWithItsFolder(path));
     if (!library)
         return false;
 

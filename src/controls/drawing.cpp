@@ -55,7 +55,7 @@ void AlphaBlendPiece(HDC target, HDC source, const SlicePiece& piece, const BLEN
     const PixelRect& s = piece.source;
     if (t.width <= 0 || t.height <= 0 || s.width <= 0 || s.height <= 0)
         return;
-    AlphaBlend(target, t.x, t.y, t.width, t.height, source, s.x, s.y, s.width, s.height, blend);
+    GdiAlphaBlend(target, t.x, t.y, t.width, t.height, source, s.x, s.y, s.width, s.height, blend);
 }
 
 } // namespace

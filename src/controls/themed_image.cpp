@@ -48,8 +48,8 @@ void CThemedImageCtrl::Paint(HDC dc) {
         return;
     SelectScope selection(source.Get(), picture_.Get());
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(dc, 0, 0, client.right - client.left, client.bottom - client.top, source.Get(), 0, 0, size.cx,
-               size.cy, blend);
+    GdiAlphaBlend(dc, 0, 0, client.right - client.left, client.bottom - client.top, source.Get(), 0, 0,
+                  size.cx, size.cy, blend);
 }
 
 void ShowPictureIn(CThemedImageCtrl& control, HBITMAP picture) {

@@ -391,7 +391,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const auto channel = tarnvel::ChannelFromCommandLine();
     if (!channel)
         return tarnvel::kNoChannel;
-    tarnvel::HardenDllSearchPath();
+    // The vendor's engine may need libraries it ships beside itself.
+    tarnvel::HardenDllSearchPath(tarnvel::DllSearch::AlsoProgramFolder);
     // A crash of the engine leaves a dump beside the program's own, and its code as the exit code,
     // which the program reports.
     static tarnvel::MiniDumper dumper({.namePrefix = tarnvel::kEngineHostDumpPrefix,

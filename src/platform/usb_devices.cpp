@@ -1,5 +1,7 @@
 #include "platform/usb_devices.h"
 
+#include "platform/dll_search.h"
+
 #include <cfgmgr32.h>
 #include <dbt.h>
 
@@ -20,7 +22,7 @@ struct ConfigManager {
     using StatusFn = CONFIGRET(WINAPI*)(PULONG, PULONG, DEVINST, ULONG);
 
     ConfigManager() {
-        module = LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        module = LoadSystemLibrary(L"cfgmgr32.dll");
         if (!module)
             return;
         locate =

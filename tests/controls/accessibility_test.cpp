@@ -1,8 +1,9 @@
 // What a screen reader gets from the skinned controls: the accessible object of each, its name,
 // role and value, and the events that tell of a change; asked in this process, as oleacc asks.
 // Wine's oleacc has no CreateStdAccessibleProxyW (a stub that ends the process): under Wine the
-// program's import of it is pointed at a stand-in that notes the class asked for and hands out
-// Wine's plain client object, so names go through oleacc and the roles are checked as classes.
+// program's delay-loaded import of it is resolved to a stand-in that notes the class asked for and
+// hands out Wine's plain client object, so names go through oleacc and the roles are checked as
+// classes.
 #include "test_windows.h"
 
 #include "controls/custom_button.h"
@@ -13,12 +14,12 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <oleacc.h>
+#include <delayimp.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,56 +86,24 @@ HRESULT WINAPI StandInProxy(HWND hwnd, LPCWSTR className, LONG objectId, REFIID 
     return CreateStdAccessibleObject(hwnd, objectId, riid, object);
 }
 
-// Points this program's import of oleacc's CreateStdAccessibleProxyW at replacement while it lives.
-class ProxyImportPatch {
-public:
-    explicit ProxyImportPatch(decltype(&CreateStdAccessibleProxyW) replacement) {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-             module->Name; ++module) {
-            if (lstrcmpiA(reinterpret_cast<const char*>(base + module->Name), "oleacc.dll") != 0)
-                continue;
-            auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
-            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
-            for (; name->u1.AddressOfData; ++name, ++slot) {
-                if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
-                    continue;
-                const auto* byName =
-                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData);
-                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), "CreateStdAccessibleProxyW") ==
-                    0)
-                    slot_ = &slot->u1.Function;
-            }
-        }
-        if (slot_) {
-            original_ = *slot_;
-            Write(reinterpret_cast<ULONG_PTR>(replacement));
-        }
-    }
-    ~ProxyImportPatch() {
-        if (slot_)
-            Write(original_);
-    }
-    ProxyImportPatch(const ProxyImportPatch&) = delete;
-    ProxyImportPatch& operator=(const ProxyImportPatch&) = delete;
+// Hands the program the stand-in when it first looks oleacc's CreateStdAccessibleProxyW up: the
+// program takes oleacc through a delay-load library, and the loader asks this hook first. The
+// look-up happens once, so the stand-in stays for the rest of the process.
+PfnDliHook previousHook = nullptr;
 
-    bool Patched() const { return slot_ != nullptr; }
+FARPROC WINAPI StandInOnLookUp(unsigned notification, PDelayLoadInfo info) {
+    if (notification == dliNotePreGetProcAddress && info != nullptr && info->dlp.fImportByName &&
+        std::strcmp(info->dlp.szProcName, "CreateStdAccessibleProxyW") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&StandInProxy));
+    return previousHook ? previousHook(notification, info) : nullptr;
+}
 
-private:
-    void Write(ULONG_PTR value) {
-        DWORD previous = 0;
-        if (VirtualProtect(slot_, sizeof(*slot_), PAGE_READWRITE, &previous)) {
-            *slot_ = value;
-            VirtualProtect(slot_, sizeof(*slot_), previous, &previous);
-        }
-    }
-
-    decltype(IMAGE_THUNK_DATA::u1.Function)* slot_ = nullptr;
-    decltype(IMAGE_THUNK_DATA::u1.Function) original_ = 0;
-};
+void UseTheStandInProxy() {
+    if (__pfnDliNotifyHook2 == &StandInOnLookUp)
+        return;
+    previousHook = __pfnDliNotifyHook2;
+    __pfnDliNotifyHook2 = &StandInOnLookUp;
+}
 
 // What the window shows on screen, read back from its own device context.
 std::vector<COLORREF> ScreenPixels(HWND hwnd) {
@@ -201,8 +170,8 @@ protected:
         com_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         if (UnderWine()) {
             proxyClasses.clear();
-            patch_.emplace(&StandInProxy);
-            ASSERT_TRUE(patch_->Patched());
+            UseTheStandInProxy();
+            standIn_ = true;
         }
         host.CreatePopup(50, 50, 500, 300);
         ASSERT_TRUE(host.Handle());
@@ -210,7 +179,6 @@ protected:
     }
     void TearDown() override {
         host.Destroy();
-        patch_.reset();
         if (com_)
             CoUninitialize();
     }
@@ -223,7 +191,7 @@ protected:
         if (name) {
             EXPECT_EQ(NameOf(*object), name);
         }
-        if (patch_) {
+        if (standIn_) {
             ASSERT_FALSE(proxyClasses.empty());
             EXPECT_EQ(proxyClasses.back(), className);
         } else {
@@ -232,7 +200,7 @@ protected:
     }
 
     TestHost host{kHostColour};
-    std::optional<ProxyImportPatch> patch_; // under Wine only
+    bool standIn_ = false; // under Wine only
     bool com_ = false;
 };
 
@@ -311,7 +279,7 @@ TEST_F(AccessibilityTest, BarIsAProgressBarFromZeroToAHundred) {
     ExpectObject(bar.Handle(), nullptr, ROLE_SYSTEM_PROGRESSBAR, PROGRESS_CLASSW); // named by a label, if any
     // The progress bar's proxy reads its value with PBM_GETPOS and PBM_GETRANGE; Wine's plain client
     // object has none.
-    if (!patch_) {
+    if (!standIn_) {
         const AccessiblePtr object = ClientObjectOf(bar.Handle());
         ASSERT_TRUE(object);
         EXPECT_NE(Text(*object, &IAccessible::get_accValue).find(L"42"), std::wstring::npos);

@@ -439,6 +439,12 @@ class Case:
         self.click_control(button_id, box["hwnd"])
         self.wait_dialog_gone(box["hwnd"])
 
+    def drop_package(self):
+        """Drags the package from an X client onto the path box."""
+        x, y = self.centre(self.control(PATH_BOX)["rect"])
+        xdnd_drop.drop_files(os.environ["DISPLAY"], x, y, [self.scratch / "pkg.rzb"])
+        wait_for(lambda: self.path_box_text() == PACKAGE_PATH, 5, "the dropped package in the path box")
+
     def browse(self, typed=PACKAGE_PATH):
         """Picks the package through the open-file dialog by typing its path."""
         self.click_control(BROWSE)
@@ -821,9 +827,7 @@ def case_drop_package(case):
     WM_DROPFILES): taken as if chosen with "浏览", then verified and written."""
     case.prepare("verify_ms=300\n")
     case.start()
-    x, y = case.centre(case.control(PATH_BOX)["rect"])
-    xdnd_drop.drop_files(os.environ["DISPLAY"], x, y, [case.scratch / "pkg.rzb"])
-    wait_for(lambda: case.path_box_text() == PACKAGE_PATH, 5, "the dropped package in the path box")
+    case.drop_package()
     case.park_mouse()
     case.expect_screen("page0_chosen")
     case.click_control(NEXT)
@@ -834,6 +838,60 @@ def case_drop_package(case):
     case.click_control(IDYES, box["hwnd"])
     if case.wait_exit() != 2:
         raise Failure("exit code after Yes is not 2")
+
+
+# msimg32, uxtheme and version are left out: Wine's own theme library takes them from the program's
+# folder when it draws a themed button, though the process asked for System32 alone, where
+# Windows' loader honours that for every later load. What our programs import before they can ask
+# is checked instead: Windows' known DLLs alone (comctl32 comes from the side-by-side store).
+PLANTED = ("gdiplus", "oleacc", "dbghelp", "cfgmgr32")
+KNOWN_DLLS = {"advapi32.dll", "comctl32.dll", "comdlg32.dll", "gdi32.dll", "kernel32.dll", "msvcrt.dll",
+              "ole32.dll", "oleaut32.dll", "shell32.dll", "shlwapi.dll", "user32.dll"}
+
+
+def static_imports(program):
+    import pefile  # Debian's python3-pefile, installed with the rest
+    pe = pefile.PE(str(program), fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_IMPORT"]])
+    return {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+
+
+def case_planted_dlls(case):
+    """Files under the names of system libraries that are no known DLLs, dropped in the program's
+    folder, with Wine told to prefer such files as Windows does: neither the program nor the
+    engine host loads one, through a whole upgrade and an engine crash whose dump is written."""
+    case.prepare("verify_ms=300\n")
+    for program in (Path(case.args.exe).name, HOST):
+        unknown = static_imports(case.scratch / program) - KNOWN_DLLS
+        if unknown:
+            raise Failure("%s imports DLLs that Windows may take from its folder: %s" % (program, sorted(unknown)))
+    for name in PLANTED:
+        shutil.copy(Path(case.args.planted) / (name + ".dll"), case.scratch / (name + ".dll"))
+    case.env = dict(case.env, WINEDLLOVERRIDES=",".join(PLANTED) + "=n,b")
+    case.start()
+    # Not through the open-file dialog: Wine's own theme library takes msimg32 from the program's
+    # folder to draw it, where Windows would take it from System32.
+    case.drop_package()
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=20)
+    case.expect_screen("page2_success")
+    case.click_control(NEXT)
+    case.wait_page(0, "升级包校验")
+    (case.scratch / "dVarnok.scenario").write_text("trace=trace.txt\noutcome=crash\ncrash_at=30\n",
+                                                    encoding="utf-8")
+    time.sleep(1.1)  # log files are named by the second
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=20)
+    wait_for(lambda: list((case.scratch / "DumpLog").glob("engine-host-*.dmp")), 10, "the engine host's dump")
+    case.click_control(CLOSE)
+    box = case.message_box("提示", "确定要关闭吗？")
+    case.click_control(IDYES, box["hwnd"])
+    case.wait_exit()
+    loaded = ["%s by %s" % (path.name[:-len(".loaded")],
+                            ", ".join(sorted(set(path.read_text(encoding="utf-16-le").splitlines()))))
+              for path in sorted(case.scratch.glob("*.loaded"))]
+    if loaded:
+        raise Failure("files planted in the program's folder were loaded: %s" % "; ".join(loaded))
 
 
 def case_back_while_waiting(case):
@@ -1275,6 +1333,7 @@ def main():
     for option in ("bin", "exe", "engine", "rzbpack", "probe", "counter", "scratch"):
         parser.add_argument("--" + option, required=True)
     parser.add_argument("--minimal-dialog")
+    parser.add_argument("--planted")
     parser.add_argument("--update-references", action="store_true")
     args = parser.parse_args()
     args.update_references = args.update_references or os.environ.get("TARNVEL_E2E_UPDATE_REFERENCES") == "1"
