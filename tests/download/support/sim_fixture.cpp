@@ -123,4 +123,16 @@ std::vector<std::string> SimFixture::LogLines(unsigned cell) const {
     return lines;
 }
 
+bool SimFixture::WaitForLastLogLine(const std::string& line, std::chrono::milliseconds timeout) const {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto lines = LogLines();
+        if (!lines.empty() && lines.back() == line)
+            return true;
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
 } // namespace tarnvel::testing

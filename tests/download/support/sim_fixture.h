@@ -47,6 +47,9 @@ protected:
     // wherever it stands (a raw line runs into the next line, as in the file).
     std::vector<std::wstring> LogFiles(unsigned cell = 0) const;
     std::vector<std::string> LogLines(unsigned cell = 0) const;
+    // The log is written by a thread of its own, after the hook that a line goes with: true once
+    // cell 0's last line is this one.
+    bool WaitForLastLogLine(const std::string& line, std::chrono::milliseconds timeout) const;
 
     ScratchFolder scratch_{L"sim"};
     std::wstring phone_ = scratch_ / L"phone0.bin";
