@@ -8,7 +8,7 @@ packages=(
     cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     wine64 xvfb xcompmgr x11-utils xdotool imagemagick fonts-wqy-microhei googletest
     python3 python3-pil locales
-    clang libclang-rt-14-dev nsis zip unzip python3-pefile
+    clang libclang-rt-14-dev nsis zip unzip python3-pefile osslsigncode openssl
 )
 packages+=(debootstrap) # the 32-bit environment of scripts/wine32-run.sh
 missing=()

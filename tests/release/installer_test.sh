@@ -49,13 +49,6 @@ rm -f "$scratch/stop"
 
 # Fixtures built here: a DLL standing for the vendor's engine (the real one is not ours to have),
 # and a program that holds the assistant's single-instance mutex as a running assistant would.
-cat >"$scratch/engine.c" <<'C'
-__declspec(dllexport) int InitDownloadObj(void* params) { return params != 0; }
-__declspec(dllexport) void VerifyDataofRZB(void) {}
-__declspec(dllexport) void DownloadRun(int* flag) { (void)flag; }
-__declspec(dllexport) void DownloadStop(void) {}
-__declspec(dllexport) void ReleaseDownloadObj(void) {}
-C
 cat >"$scratch/holder.c" <<'C'
 #include <windows.h>
 int wmain(int argc, wchar_t** argv) {
@@ -66,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
 }
 C
-x86_64-w64-mingw32-gcc -shared -o "$scratch/vendor-engine.dll" "$scratch/engine.c" || exit 1
+x86_64-w64-mingw32-gcc -shared -o "$scratch/vendor-engine.dll" "$here/vendor_engine.c" || exit 1
 x86_64-w64-mingw32-gcc -municode -o "$scratch/holder.exe" "$scratch/holder.c" || exit 1
 
 package() { "$root/tools/release/make-packages.sh" --arch x86_64 --bin "$bin_dir" --out "$scratch/$1" "$2"; }
@@ -84,13 +77,54 @@ fi
 package refused-exe "$bin_dir/TarnVel Download Assistant.exe" >/dev/null 2>&1
 check "a program instead of a DLL is refused" test $? -eq 2
 
-mapfile -t made < <(package packages "$scratch/vendor-engine.dll")
+mapfile -t made < <(package packages "$scratch/vendor-engine.dll" 2>"$scratch/packages.err")
 zip_file="${made[0]:-}"
 setup="${made[1]:-}"
 symbols="${made[2]:-}"
 host_symbols="${made[3]:-}"
 check "the packaging made a zip and an installer" test -f "$zip_file" -a -f "$setup"
 [ -f "$setup" ] || exit 1
+check "an unsigned packaging says so" grep -q "NOT signed" "$scratch/packages.err"
+
+sums_lists_the_release() { # SHA256SUMS names the zip, the installer and both symbols files, and they check
+    test "$(cut -c67- "$scratch/packages/SHA256SUMS" | LC_ALL=C sort | tr '\n' '|')" = \
+        "$(for f in "${made[@]}"; do basename "$f"; done | LC_ALL=C sort | tr '\n' '|')" &&
+        (cd "$scratch/packages" && sha256sum --quiet -c SHA256SUMS)
+}
+check "SHA256SUMS lists every file of the release, and sha256sum -c passes" sums_lists_the_release
+# Other folder, other time, the same bytes: nothing of the packaging's moment goes in.
+sleep 1
+mapfile -t again < <(package "packaged again" "$scratch/vendor-engine.dll" 2>/dev/null)
+for i in 0 1 2 3; do
+    check "packaged again, $(basename "${made[$i]}") has the same bytes" cmp -s "${made[$i]}" "${again[$i]:-}"
+done
+
+# Signing, with a throw-away certificate: a wrong password stops before anything is made; the right
+# one signs the program, the engine host, the installer and (checked once installed) the uninstaller.
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/signer.key" -out "$scratch/signer.pem" -days 2 \
+    -subj "/CN=TarnVel Test Signer" >/dev/null 2>&1
+openssl pkcs12 -export -inkey "$scratch/signer.key" -in "$scratch/signer.pem" -out "$scratch/signer.pfx" \
+    -passout pass:right >/dev/null 2>&1
+TARNVEL_SIGN_PASSWORD=wrong "$root/tools/release/make-packages.sh" --arch x86_64 --bin "$bin_dir" \
+    --out "$scratch/badly-signed" --sign "$scratch/signer.pfx" "$scratch/vendor-engine.dll" \
+    >/dev/null 2>"$scratch/badly-signed.err"
+badly_rc=$?
+check "a wrong password stops the signed packaging (exit code 2, got $badly_rc)" test "$badly_rc" -eq 2
+check "the wrong password's message says what is wrong" grep -q "password in TARNVEL_SIGN_PASSWORD is wrong" \
+    "$scratch/badly-signed.err"
+check "a wrong password leaves nothing in the release folder" test -z "$(ls -A "$scratch/badly-signed")"
+mapfile -t signed < <(TARNVEL_SIGN_PASSWORD=right "$root/tools/release/make-packages.sh" --arch x86_64 \
+    --bin "$bin_dir" --out "$scratch/signed" --sign "$scratch/signer.pfx" "$scratch/vendor-engine.dll" 2>/dev/null)
+signed_setup="${signed[1]:-}"
+signed_by_us() { osslsigncode verify -CAfile "$scratch/signer.pem" -in "$1" >/dev/null 2>&1; }
+mkdir -p "$scratch/signed-files"
+for program in "TarnVel Download Assistant.exe" "TarnVel Engine Host.exe"; do
+    unzip -p "${signed[0]:-/nonexistent}" "TarnVel Download Assistant/$program" >"$scratch/signed-files/$program"
+    check "the signed zip's $program verifies" signed_by_us "$scratch/signed-files/$program"
+done
+check "the signed installer verifies" signed_by_us "$signed_setup"
+not_signed() { ! signed_by_us "$1"; }
+check "an unsigned program does not verify" not_signed "$bin_dir/TarnVel Download Assistant.exe"
 
 check "the zip holds exactly the program, the engine host and the engine" \
     test "$(unzip -Z1 "$zip_file" | LC_ALL=C sort | tr '\n' '|')" = \
@@ -225,10 +259,11 @@ check "the uninstaller finishes" wait_gone
 snapshot >"$scratch/after.txt"
 check "after uninstalling, the machine is as before" diff -u "$scratch/before.txt" "$scratch/after.txt"
 
-# The second time round the program has left logs, a dump folder and the engine's scratch: the
-# user's logs stay, the rest goes.
-"$TARNVEL_WINE" "$setup" /S
-check "the second install succeeds" test $? -eq 0
+# The second time round (from the signed installer) the program has left logs, a dump folder and
+# the engine's scratch: the user's logs stay, the rest goes.
+"$TARNVEL_WINE" "$signed_setup" /S
+check "the second install, from the signed installer, succeeds" test $? -eq 0
+check "the signed installer's uninstaller verifies" signed_by_us "$install_dir/Uninstall.exe"
 mkdir -p "$install_dir/TextLog" "$install_dir/DumpLog" "$install_dir/MTK_Log/sub"
 printf 'log\r\n' >"$install_dir/TextLog/CELL0 2016-02-26 14_05_09.log"
 printf 'x' >"$install_dir/MTK_Log/sub/engine.txt"

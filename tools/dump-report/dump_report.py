@@ -24,6 +24,9 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+# The name the compilers give the source tree in the debug information, wherever it was built
+# (cmake/Reproducible.cmake).
+BUILT_SOURCE_ROOT = "/tarnvel/"
 
 STREAM_THREAD_LIST = 3
 STREAM_MODULE_LIST = 4
@@ -448,8 +451,10 @@ def _short_place(place):
     place = place.split(" (discriminator")[0]
     if place.startswith("??") or place.endswith((":?", ":0")):
         return None
-    root = str(ROOT) + "/"
-    return place[len(root):] if place.startswith(root) else place
+    for root in (BUILT_SOURCE_ROOT, str(ROOT) + "/"):
+        if place.startswith(root):
+            return place[len(root):]
+    return place
 
 
 def exception_text(crash):

@@ -4,6 +4,8 @@
 ;   OUT_FILE   the installer to write
 ;   ARCH       x86 (the release: the vendor's engine is 32-bit) or amd64 (for 64-bit test machines)
 ;   ICON_FILE  the program's icon
+;   SIGN_SCRIPT  (optional) signs the file it is given in place: the uninstaller is signed with it
+;              before it is embedded, the installer afterwards by make-packages.sh
 Unicode true
 ManifestDPIAware true
 !if "${ARCH}" == "amd64"
@@ -35,6 +37,9 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT_NAME} ${PROGRAM_VERSION}"
 OutFile "${OUT_FILE}"
+!ifdef SIGN_SCRIPT
+    !uninstfinalize '"${SIGN_SCRIPT}" "%1"' = 0
+!endif
 RequestExecutionLevel admin
 !if "${ARCH}" == "amd64"
     InstallDir "$PROGRAMFILES64\${PRODUCT_FOLDER}"
@@ -102,17 +107,27 @@ FunctionEnd
     WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}\${PROGRAM}" "DumpType" 1
     WriteRegDWORD HKLM "${LOCAL_DUMPS_KEY}\${PROGRAM}" "DumpCount" 10
 !macroend
+; The LocalDumps key itself, even empty, turns on local dumps for every program: where the
+; installer made it, the uninstaller takes it away again once it holds nothing else.
 !macro LocalDumps
     !if "${ARCH}" != "amd64"
         ${If} ${RunningX64}
             SetRegView 64
         ${EndIf}
     !endif
+    ClearErrors
+    EnumRegKey $1 HKLM "${LOCAL_DUMPS_KEY}" 0
+    ${If} ${Errors}
+        StrCpy $1 "made"
+    ${EndIf}
     !insertmacro LocalDumpsFor "${EXE_NAME}"
     !insertmacro LocalDumpsFor "${HOST_NAME}"
     !if "${ARCH}" != "amd64"
         SetRegView 32
     !endif
+    ${If} $1 == "made"
+        WriteRegDWORD HKLM "${UNINSTALL_KEY}" "MadeLocalDumpsKey" 1
+    ${EndIf}
 !macroend
 !macro NoLocalDumps
     !if "${ARCH}" != "amd64"
@@ -122,6 +137,9 @@ FunctionEnd
     !endif
     DeleteRegKey HKLM "${LOCAL_DUMPS_KEY}\${EXE_NAME}"
     DeleteRegKey HKLM "${LOCAL_DUMPS_KEY}\${HOST_NAME}"
+    ${If} $1 == 1
+        DeleteRegKey /ifempty HKLM "${LOCAL_DUMPS_KEY}"
+    ${EndIf}
     !if "${ARCH}" != "amd64"
         SetRegView 32
     !endif
@@ -167,6 +185,7 @@ Section "Uninstall"
     ${If} ${FileExists} "$INSTDIR\*.*"
         DetailPrint "保留了日志文件夹: $INSTDIR"
     ${EndIf}
+    ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "MadeLocalDumpsKey"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     !insertmacro NoLocalDumps
 SectionEnd
