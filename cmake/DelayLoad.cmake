@@ -40,9 +40,11 @@ function(tarnvel_delay_loaded name)
     if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         set(options --kill-at) # the DLL exports the names without their "@n"
     endif()
-    execute_process(COMMAND ${TARNVEL_TRIPLE}-dlltool --input-def ${folder}/${name}.def --dllname ${name}.dll
-            ${options} --output-delaylib ${folder}/lib${name}-delay.a
-        RESULT_VARIABLE dlltool_result)
+    # Named relative to its folder: dlltool makes the library's symbol names from the name it is
+    # given, and the build folder must not reach the program's symbols.
+    execute_process(COMMAND ${TARNVEL_TRIPLE}-dlltool --input-def ${name}.def --dllname ${name}.dll
+            ${options} --output-delaylib lib${name}-delay.a
+        WORKING_DIRECTORY ${folder} RESULT_VARIABLE dlltool_result)
     if(NOT dlltool_result EQUAL 0)
         message(FATAL_ERROR "cannot make the delay-load library of ${name}.dll")
     endif()
