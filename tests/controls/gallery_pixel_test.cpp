@@ -3,8 +3,6 @@
 // The screenshot is kept as gallery_screenshot.png beside the test programs.
 #include "gallery/gallery_ids.h"
 
-#include "controls/gdiplus_include.h"
-#include "controls/image_loader.h"
 #include "test_windows.h"
 
 #include <windows.h>
@@ -27,55 +25,13 @@ constexpr COLORREF kStepTrack = RGB(0xEE, 0xEE, 0xEE);
 constexpr COLORREF kWhite = RGB(0xFF, 0xFF, 0xFF);
 
 using testing::Near;
+using testing::Screenshot;
 
 std::string Hex(COLORREF colour) {
     char text[16];
     snprintf(text, sizeof(text), "#%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
     return text;
 }
-
-// A copy of the screen, read through the desktop's device context.
-class Screenshot {
-public:
-    Screenshot() {
-        width_ = GetSystemMetrics(SM_CXSCREEN);
-        height_ = GetSystemMetrics(SM_CYSCREEN);
-        BITMAPINFO info = testing::TopDownBitmapInfo(width_, height_);
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width_, height_, screen, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* source = static_cast<const std::uint32_t*>(bits);
-        pixels_.assign(source, source + width_ * height_);
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-    }
-
-    COLORREF At(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_)
-            return CLR_INVALID;
-        const std::uint32_t v = pixels_[static_cast<size_t>(y * width_ + x)];
-        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    }
-
-    void SavePng(const wchar_t* path) const {
-        EnsureGdiplusStarted();
-        Gdiplus::Bitmap bitmap(width_, height_, width_ * 4, PixelFormat32bppRGB,
-                               reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels_.data())));
-        const CLSID png = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
-        bitmap.Save(path, &png, nullptr);
-    }
-
-private:
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<std::uint32_t> pixels_;
-};
 
 class GalleryScreen : public ::testing::Test {
 public:

@@ -1,5 +1,8 @@
 #include "test_windows.h"
 
+#include "controls/gdiplus_include.h"
+#include "controls/image_loader.h"
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -22,6 +25,43 @@ BITMAPINFO TopDownBitmapInfo(int width, int height) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     return info;
+}
+
+Screenshot::Screenshot(const RECT& part)
+    : left_(part.left), top_(part.top), width_(part.right - part.left), height_(part.bottom - part.top) {
+    if (width_ <= 0 || height_ <= 0)
+        return;
+    BITMAPINFO info = TopDownBitmapInfo(width_, height_);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width_, height_, screen, left_, top_, SRCCOPY);
+    GdiFlush();
+    const auto* source = static_cast<const std::uint32_t*>(bits);
+    pixels_.assign(source, source + static_cast<size_t>(width_) * height_);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+}
+
+COLORREF Screenshot::At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+        return CLR_INVALID;
+    const std::uint32_t v = pixels_[static_cast<size_t>(y * width_ + x)];
+    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+bool Screenshot::SavePng(const wchar_t* path) const {
+    if (pixels_.empty())
+        return false;
+    EnsureGdiplusStarted();
+    Gdiplus::Bitmap bitmap(width_, height_, width_ * 4, PixelFormat32bppRGB,
+                           reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(pixels_.data())));
+    const CLSID png = {0x557CF406, 0x1A04, 0x11D3, {0x9A, 0x73, 0x00, 0x00, 0xF8, 0x1E, 0xF3, 0x2E}};
+    return bitmap.Save(path, &png, nullptr) == Gdiplus::Ok;
 }
 
 Canvas::Canvas(int width, int height, COLORREF fill) : width_(width), height_(height) {

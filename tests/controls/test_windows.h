@@ -62,6 +62,25 @@ Printed PrintClient(HWND hwnd);
 
 bool Near(COLORREF a, COLORREF b, int tolerance = 8);
 
+// A copy of the screen, or of a part of it, read through the desktop's device context: what the
+// compositor shows, other windows included.
+class Screenshot {
+public:
+    Screenshot() : Screenshot(RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}) {}
+    explicit Screenshot(const RECT& part);
+
+    // Colour at a place relative to the part's top left; CLR_INVALID outside it.
+    COLORREF At(int x, int y) const;
+    bool SavePng(const wchar_t* path) const;
+
+private:
+    int left_ = 0;
+    int top_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::uint32_t> pixels_;
+};
+
 // Every window inside parent, children and theirs, in EnumChildWindows' order.
 std::vector<HWND> Descendants(HWND parent);
 

@@ -331,6 +331,13 @@ TEST_F(MainWindowTest, UsbDevicesWindowsReportsWhileWaitingGoToTheLogAndOneWitho
     RECT box{};
     GetClientRect(hint->Handle(), &box);
     EXPECT_LE(extent.cx, box.right);
+    // The page as the user sees it, for the reference comparison that follows this test
+    // (wizard_driver_hint_screen): the pointer away from the window, the last paints shown.
+    SetCursorPos(0, 0);
+    PumpUntil([] { return false; }, 700ms);
+    RECT window{};
+    GetWindowRect(main_, &window);
+    EXPECT_TRUE(testing::Screenshot(window).SavePng(L"page1_driver_hint.png"));
 
     // Unplugged: the ordinary hint again, and the removal in the log.
     SendUsbChange(view_, DBT_DEVICEREMOVECOMPLETE, path);
