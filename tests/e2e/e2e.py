@@ -45,6 +45,7 @@ PAYLOAD = 1048576
 # Control ids.
 CLOSE, BACK, NEXT = 2, 1003, 1004
 PATH_BOX, BROWSE, COMMUNITY_LINK = 2002, 2011, 1011
+LOG_LINK = 2040  # under the result: the run's log in the file manager
 IDOK, IDYES, IDNO = 1, 6, 7
 
 # Screenshot comparison: a pixel differs when a channel is off by more than CHANNEL_TOLERANCE
@@ -892,6 +893,34 @@ def case_planted_dlls(case):
               for path in sorted(case.scratch.glob("*.loaded"))]
     if loaded:
         raise Failure("files planted in the program's folder were loaded: %s" % "; ".join(loaded))
+
+
+def case_log_link(case):
+    """On the result page, a click on "打开日志文件夹" opens the file manager on the run's log
+    folder (Wine has no desktop shell that answers, so the program's own ShellExecute starts it)."""
+    case.prepare("verify_ms=300\n")
+    case.start()
+    case.drop_package()
+    case.click_control(NEXT)
+    case.wait_page(2, None, timeout=20)
+    link = case.control(LOG_LINK)
+    if (link["text"], link["shown"]) != ("打开日志文件夹", True):
+        raise Failure("the result page's log link: %s" % link)
+    case.click_control(LOG_LINK)
+
+    def file_manager():
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "TextLog"],
+                               capture_output=True, text=True)
+        return found.stdout.split()
+    windows = wait_for(file_manager, 20, "a file manager window on TextLog", interval=0.2)
+    for window in windows:
+        title = subprocess.run(["xdotool", "getwindowname", window], capture_output=True, text=True).stdout
+        log("file manager window: %s" % title.strip())
+        pid = subprocess.run(["xdotool", "getwindowpid", window], capture_output=True, text=True).stdout.strip()
+        if pid.isdigit():
+            os.kill(int(pid), signal.SIGKILL)
+    case.expect_screen("page2_success")  # the program is unmoved by it
+    close_with_yes(case)
 
 
 def case_back_while_waiting(case):
