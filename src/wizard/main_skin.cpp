@@ -8,6 +8,8 @@
 #include "wizard/skin.h"
 #include "wizard/wizard_ids.h"
 
+#include <cwchar>
+
 namespace tarnvel {
 
 MainSkin MainSkin::Load(int dpi, int smallIconSize) {
@@ -19,18 +21,34 @@ MainSkin MainSkin::Load(int dpi, int smallIconSize) {
     skin.nextStrip = LoadPngPictureForDpi(PictureIdsAtScales(kPictureNextButton), dpi);
     skin.title.Reset(CreateWizardFont(dpi, kUiFace, 16, 8, FW_BOLD));
     skin.version.Reset(CreateWizardFont(dpi, kUiFace, 12, 6, FW_BOLD));
-    if (const int systemDpi = SystemDpi(); dpi != systemDpi) {
-        LOGFONTW system{};
-        if (GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system)) {
-            system.lfHeight = MulDiv(system.lfHeight, dpi, systemDpi);
-            system.lfWidth = MulDiv(system.lfWidth, dpi, systemDpi);
-            skin.caption.Reset(CreateFontIndirectW(&system));
-        }
+    LOGFONTW system{};
+    if (GetObjectW(GetStockObject(SYSTEM_FONT), sizeof(system), &system)) {
+        if (const auto caption = CaptionFont(system, GetACP(), dpi, SystemDpi()))
+            skin.caption.Reset(CreateFontIndirectW(&*caption));
     }
     skin.smallIcon.reset(
         static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kAppIcon), IMAGE_ICON,
                                       smallIconSize, smallIconSize, LR_DEFAULTCOLOR)));
     return skin;
+}
+
+std::optional<LOGFONTW> CaptionFont(const LOGFONTW& systemFont, UINT ansiCodePage, int dpi, int systemDpi) {
+    constexpr UINT kSimplifiedChinese = 936;
+    if (ansiCodePage == kSimplifiedChinese && dpi == systemDpi)
+        return std::nullopt;
+    LOGFONTW caption = systemFont;
+    caption.lfHeight = MulDiv(systemFont.lfHeight, dpi, systemDpi);
+    caption.lfWidth = MulDiv(systemFont.lfWidth, dpi, systemDpi);
+    if (ansiCodePage != kSimplifiedChinese) {
+        caption.lfWidth = 0; // the system font's average width is not the wizard face's
+        caption.lfCharSet = GB2312_CHARSET;
+        caption.lfOutPrecision = OUT_DEFAULT_PRECIS;
+        caption.lfQuality = DEFAULT_QUALITY;
+        caption.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+        wcsncpy(caption.lfFaceName, kUiFace, LF_FACESIZE - 1);
+        caption.lfFaceName[LF_FACESIZE - 1] = L'\0';
+    }
+    return caption;
 }
 
 void PaintMainWindow(HDC dc, const RECT& client, const MainSkin& skin, const WindowRegion& region, int dpi) {

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include <memory>
 #include <type_traits>
 
@@ -47,13 +49,18 @@ struct MainSkin {
     UniqueBitmap nextStrip;
     UniqueFont title;   // 16 bold
     UniqueFont version; // 12 bold
-    // The buttons' captions: the system font that the DC has by default is made for the system's
-    // dpi; at another dpi they get it scaled. Null at the system's dpi.
+    // The buttons' captions (CaptionFont): null where the DC's default font serves.
     UniqueFont caption;
     UniqueIcon smallIcon;
 
     static MainSkin Load(int dpi, int smallIconSize);
 };
+
+// The buttons' captions are drawn in the system font that the DC has by default. It is made for
+// the system's dpi, so at another dpi it is scaled; and it draws Chinese only where the system's
+// code page is Chinese (936), so elsewhere the wizard's face takes its place at its size. Nothing
+// where the default font serves as it is.
+std::optional<LOGFONTW> CaptionFont(const LOGFONTW& systemFont, UINT ansiCodePage, int dpi, int systemDpi);
 
 // The window's background as a nine-grid over its client area, inside its outline, and the
 // outline's rounded frame.

@@ -6,8 +6,8 @@ namespace tarnvel {
 
 HFONT CreateWizardFont(int dpi, const wchar_t* face, int height, int width, int weight, bool underline) {
     return CreateFontW(ScaleForDpi(height, dpi), ScaleForDpi(width, dpi), 0, 0, weight, FALSE, underline,
-                       FALSE, CHINESEBIG5_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS,
-                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+                       FALSE, GB2312_CHARSET, OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
 void SkinButton(CCustomButton& button, HWND backgroundSource, HBITMAP strip, bool textColours, int dpi) {

@@ -13,7 +13,8 @@
 
 namespace tarnvel {
 
-inline constexpr wchar_t kUiFace[] = L"微软雅黑";
+// 微软雅黑 by the family name that every Windows language resolves, not only a Chinese one.
+inline constexpr wchar_t kUiFace[] = L"Microsoft YaHei";
 
 // How the wizard's labels draw their text.
 inline constexpr UINT kLabelFormat = DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS; // 0x8804
@@ -32,8 +33,9 @@ constexpr ScaledPictureIds PictureIdsAtScales(int pictureId) {
     return ids;
 }
 
-// Character set 136, character output and clipping precision, default quality and pitch; height
-// and width as at 96 dpi, scaled to dpi.
+// The Simplified Chinese character set (so that a face without Chinese glyphs falls back to a
+// Simplified font, not a Traditional one), character output and clipping precision, default
+// quality and pitch; height and width as at 96 dpi, scaled to dpi.
 HFONT CreateWizardFont(int dpi, const wchar_t* face, int height, int width, int weight,
                        bool underline = false);
 

@@ -7,6 +7,7 @@
 #include "wizard/download_view.h"
 #include "wizard/main_skin.h"
 #include "wizard/progress_view.h"
+#include "wizard/skin.h"
 #include "wizard/wizard_ids.h"
 #include "wizard/wizard_texts.h"
 
@@ -184,6 +185,34 @@ TEST(FailureFaceTest, LoadsAtTheSizeOfTheSuccessFace) {
     ASSERT_NE(GetObjectW(failure.Get(), sizeof(bitmap), &bitmap), 0);
     EXPECT_EQ(bitmap.bmWidth, 120);
     EXPECT_EQ(bitmap.bmHeight, 120);
+}
+
+// The buttons' captions: the DC's own system font on a Chinese Windows at its dpi, scaled at
+// another dpi, and the wizard's face where the system font has no Chinese.
+TEST(CaptionFontTest, IsTheSystemFontWhereItDrawsChineseElseTheWizardFace) {
+    LOGFONTW system{};
+    system.lfHeight = 16;
+    system.lfWidth = 8;
+    system.lfWeight = FW_BOLD;
+    system.lfCharSet = ANSI_CHARSET;
+    wcscpy(system.lfFaceName, L"System");
+
+    EXPECT_FALSE(CaptionFont(system, 936, 96, 96));
+    const auto scaled = CaptionFont(system, 936, 144, 96);
+    ASSERT_TRUE(scaled);
+    EXPECT_EQ(scaled->lfHeight, 24);
+    EXPECT_EQ(scaled->lfWidth, 12);
+    EXPECT_STREQ(scaled->lfFaceName, L"System");
+
+    for (const UINT codePage : {1252u, 1251u, 932u}) {
+        const auto caption = CaptionFont(system, codePage, 144, 96);
+        ASSERT_TRUE(caption) << codePage;
+        EXPECT_STREQ(caption->lfFaceName, kUiFace);
+        EXPECT_EQ(caption->lfCharSet, GB2312_CHARSET);
+        EXPECT_EQ(caption->lfHeight, 24);
+        EXPECT_EQ(caption->lfWidth, 0);
+        EXPECT_EQ(caption->lfWeight, FW_BOLD);
+    }
 }
 
 TEST_F(StatusViewWindowTest, PathBoxGivesBackWhatItHoldsWhole) {
