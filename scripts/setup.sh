@@ -24,12 +24,15 @@ if ((${#missing[@]})); then
     "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine takes its ANSI code page from the locale: the log tests run under zh_CN (code page 936).
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+# Wine takes its ANSI code page and display language from the locale: the tests run under zh_CN
+# (code page 936), and one case under en_US (code page 1252) for a Windows that is not Chinese.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$' || ! locale -a 2>/dev/null | grep -qi '^en_US\.utf8$'; then
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
-        echo 'zh_CN.UTF-8 UTF-8' | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    for wanted in zh_CN en_US; do
+        grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null ||
+            echo "$wanted.UTF-8 UTF-8" | "${sudo_cmd[@]}" tee -a /etc/locale.gen >/dev/null
+    done
     "${sudo_cmd[@]}" locale-gen >/dev/null
 fi
 

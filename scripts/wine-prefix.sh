@@ -40,11 +40,27 @@ make_dpi_prefix() {
     echo "locale=$TARNVEL_LOCALE dpi=$dpi" >"$copy/.tarnvel-prefix-v$settings_version-dpi$dpi"
 }
 
+# A copy for a Windows that is not Chinese (<prefix>-en): the same settings, its programs run under
+# en_US (display language English, code page 1252; the e2e case english_windows).
+make_english_prefix() {
+    local copy="$WINEPREFIX-en"
+    [ -f "$copy/.tarnvel-prefix-v$settings_version-en" ] && return 0
+    echo "setup: making the Wine prefix $copy (English, code page 1252)"
+    WINEPREFIX="$copy" "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$TARNVEL_WINESERVER" -w >/dev/null 2>&1 || true
+    rm -rf "$copy"
+    cp -a "$WINEPREFIX" "$copy"
+    rm -f "$copy"/.tarnvel-prefix-v*
+    echo "locale=en_US.UTF-8" >"$copy/.tarnvel-prefix-v$settings_version-en"
+}
+
 make_dpi_prefixes() {
     local dpi
     for dpi in "${dpi_copies[@]}"; do
         make_dpi_prefix "$dpi"
     done
+    make_english_prefix
 }
 
 if [ -f "$stamp" ]; then
@@ -92,7 +108,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 rm -f "$WINEPREFIX"/.tarnvel-prefix-v*
 echo "locale=$TARNVEL_LOCALE" >"$stamp"
-for dpi in "${dpi_copies[@]}"; do
-    rm -f "$WINEPREFIX-$dpi"/.tarnvel-prefix-v* # a copy follows the prefix it was made from
+for copy in "${dpi_copies[@]}" en; do
+    rm -f "$WINEPREFIX-$copy"/.tarnvel-prefix-v* # a copy follows the prefix it was made from
 done
 make_dpi_prefixes

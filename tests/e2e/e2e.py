@@ -46,6 +46,7 @@ PAYLOAD = 1048576
 CLOSE, BACK, NEXT = 2, 1003, 1004
 PATH_BOX, BROWSE, COMMUNITY_LINK = 2002, 2011, 1011
 LOG_LINK = 2040  # under the result: the run's log in the file manager
+ROM_VERSION = 2019  # the chosen package's version text
 IDOK, IDYES, IDNO = 1, 6, 7
 
 # Screenshot comparison: a pixel differs when a channel is off by more than CHANNEL_TOLERANCE
@@ -185,6 +186,7 @@ class Case:
         self.origin = (0, 0)
         self.written = set()  # references written in this run: later uses compare with them
         self.dpi = 96
+        self.own_server = False  # a prefix of its own, whose server ends with the case
 
     # --- the screen's dpi ----------------------------------------------------------------------
 
@@ -192,16 +194,26 @@ class Case:
         """Runs the program in the prefix made for that dpi (scripts/wine-prefix.sh), with a
         wineserver of its own; before prepare()."""
         self.dpi = dpi
-        self.env["WINEPREFIX"] = "%s-%d" % (self.env["WINEPREFIX"], dpi)
+        self.use_prefix(str(dpi))
+
+    def use_english_windows(self):
+        """Runs the program in the prefix of a Windows that is not Chinese: display language
+        English, code page 1252 (scripts/wine-prefix.sh); before prepare()."""
+        self.env.update(LANG="en_US.UTF-8", LC_ALL="en_US.UTF-8", TARNVEL_LOCALE="en_US.UTF-8",
+                        TARNVEL_WINE_LOCALE="en_US.UTF-8")
+        self.use_prefix("en")
+
+    def use_prefix(self, suffix):
+        self.env["WINEPREFIX"] = "%s-%s" % (wine_environment()["WINEPREFIX"], suffix)
         if not (Path(self.env["WINEPREFIX"]) / "system.reg").exists():
-            raise Failure("no Wine prefix for %d dpi at %s (scripts/wine-prefix.sh makes it)"
-                          % (dpi, self.env["WINEPREFIX"]))
+            raise Failure("no Wine prefix at %s (scripts/wine-prefix.sh makes it)" % self.env["WINEPREFIX"])
         # As for the main prefix: the server and Wine's own processes start with their output going
         # nowhere, or they would hold the pipes of the commands run later.
         subprocess.run([str(ROOT / "scripts" / "start-wine.sh")],
                        env=dict(self.env, TARNVEL_WINEPREFIX=self.env["WINEPREFIX"]),
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                        check=False, timeout=240)
+        self.own_server = True
 
     def px(self, value):
         """A coordinate of the 96-dpi layout at the case's dpi, halves rounded up as the program does."""
@@ -215,7 +227,7 @@ class Case:
 
     # --- set-up and tear-down ----------------------------------------------------------------
 
-    def prepare(self, scenario, package=True, model="5512QDS"):
+    def prepare(self, scenario, package=True, model="5512QDS", version="V2.6.1_e2e"):
         if self.scratch.exists():
             shutil.rmtree(self.scratch)
         self.scratch.mkdir(parents=True)
@@ -226,7 +238,7 @@ class Case:
             "# written by the end-to-end test\ntrace=trace.txt\n" + scenario, encoding="utf-8")
         if package:
             self.run_windows([self.args.rzbpack, "make", "pkg.rzb", "--format", "16", "--model", model,
-                              "--version", "V2.6.1_e2e", "--payload-size", str(PAYLOAD), "--seed", "7"])
+                              "--version", version, "--payload-size", str(PAYLOAD), "--seed", "7"])
         drive = Path(self.env["WINEPREFIX"]) / "dosdevices" / PACKAGE_DRIVE
         if drive.is_symlink() or drive.exists():
             drive.unlink()
@@ -265,7 +277,7 @@ class Case:
         drive = Path(self.env["WINEPREFIX"]) / "dosdevices" / PACKAGE_DRIVE
         if drive.is_symlink() and Path(os.readlink(drive)) == self.scratch:
             drive.unlink()
-        if self.dpi != 96:
+        if self.own_server:
             subprocess.run([self.env["TARNVEL_WINESERVER"], "-k"], env=self.env, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
 
@@ -284,8 +296,9 @@ class Case:
 
     # --- the program -------------------------------------------------------------------------
 
-    def start(self):
-        """Starts the program; returns once its first page is fully painted."""
+    def start(self, first_page="page0_start"):
+        """Starts the program; returns once its first page is fully painted (looks like its
+        reference, or when there is none for it, has stopped changing)."""
         exe = self.scratch / Path(self.args.exe).name
         started = time.monotonic()
         self.app = self.spawn([self.wine, exe], stdout=open(self.scratch / "app.out", "wb"),
@@ -302,7 +315,10 @@ class Case:
         self.hwnd = found["hwnd"]
         self.origin = (found["rect"][0], found["rect"][1])
         self.park_mouse()
-        self.expect_screen("page0_start", timeout=15)
+        if first_page:
+            self.expect_screen(first_page, timeout=15)
+        else:
+            self.settled(self.window_box(), EDGE_BAND)
         painted = time.monotonic()
         figure("start to main window %.0f ms, to first page fully painted %.0f ms (screenshot polling)"
                % ((shown - started) * 1000, (painted - started) * 1000))
@@ -921,6 +937,42 @@ def case_log_link(case):
             os.kill(int(pid), signal.SIGKILL)
     case.expect_screen("page2_success")  # the program is unmoved by it
     close_with_yes(case)
+
+
+def case_english_windows(case):
+    """A Windows that is not Chinese (display language English, code page 1252, a prefix of its
+    own) and the users' Chinese one: a package whose model and version text are Chinese, written in
+    code page 936, shows its version text and hands the engine its model as they are, and the same
+    run writes the same log bytes in both, Chinese level words included (time stamps aside)."""
+    runs = {}
+    for windows in ("Chinese", "English"):
+        if windows == "English":
+            case.cleanup()
+            case.use_english_windows()
+        case.prepare("verify_ms=300\n", model="测试5512", version="正式版V2.1.0")
+        case.start(first_page="page0_start" if windows == "Chinese" else None)
+        case.drop_package()
+        wait_for(lambda: "正式版V2.1.0" in case.control(ROM_VERSION)["text"], 5,
+                 "the version text on the %s Windows (it shows %r)" % (windows, case.control(ROM_VERSION)["text"]))
+        # Kept beside the case's folder, which the next run makes anew: how each Windows draws it.
+        case.settled(case.window_box(), EDGE_BAND).save(case.scratch.parent / ("english_windows-%s.png" % windows))
+        case.click_control(NEXT)
+        case.wait_page(2, None, timeout=20)
+        close_with_yes(case)
+        models = [line for line in case.trace() if line.startswith("InitDownloadObj")]
+        if not models or " model=测试5512 " not in models[0]:
+            raise Failure("on the %s Windows the engine got %s" % (windows, models))
+        logs = case.cell_logs()
+        if len(logs) != 1:
+            raise Failure("on the %s Windows: log files %s" % (windows, [f.name for f in logs]))
+        lines = case.log_lines(logs[0])  # decodes as 936, checks every line and takes its time stamp off
+        if not any(line.startswith("提示:") for line in lines):
+            raise Failure("on the %s Windows the log has no 提示 line" % windows)
+        # The bytes of each line after its time stamp ("hh:mm:ss:mmm\t").
+        runs[windows] = [line[13:] for line in logs[0].read_bytes().split(b"\r\n")]
+    if runs["Chinese"] != runs["English"]:
+        raise Failure("the logs differ between the Windows: %s" %
+                      [pair for pair in zip(runs["Chinese"], runs["English"]) if pair[0] != pair[1]][:3])
 
 
 def case_back_while_waiting(case):
