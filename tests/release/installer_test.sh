@@ -212,6 +212,33 @@ wait_gone() { # the uninstaller runs on from a copy of itself in the temporary f
 }
 win_install_dir='C:\Program Files\TarnVel Download Assistant'
 
+# The installer's pages speak the user's language: Chinese on a Windows in Chinese, English on
+# one in English (the prefix of scripts/wine-prefix.sh whose programs run under en_US).
+installer_title() { # installer_title <prefix> <locale>: the title of the installer's first page
+    local prefix="$1" locale="$2" pid title=""
+    WINEPREFIX="$prefix" LANG="$locale" LC_ALL="$locale" "$TARNVEL_WINE" "$setup" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 100); do
+        title="$(xdotool search --onlyvisible --name "Zemo" getwindowname 2>/dev/null | head -n 1)"
+        [ -n "$title" ] && break
+        sleep 0.2
+    done
+    kill "$pid" 2>/dev/null
+    # The English prefix's server goes with it; the project's own keeps running for what follows.
+    [ "$prefix" = "$WINEPREFIX" ] || WINEPREFIX="$prefix" "$TARNVEL_WINESERVER" -k >/dev/null 2>&1
+    wait "$pid" 2>/dev/null
+    echo "$title"
+}
+if [ -n "${DISPLAY:-}" ] && command -v xdotool >/dev/null && [ -f "$WINEPREFIX-en/system.reg" ]; then
+    title="$(installer_title "$WINEPREFIX" zh_CN.UTF-8)"
+    check "on a Chinese Windows the installer is Chinese ($title)" test "$title" = "Zemo手机升级助手 $program_version 安装"
+    title="$(installer_title "$WINEPREFIX-en" en_US.UTF-8)"
+    check "on an English Windows the installer is English ($title)" \
+        test "$title" = "Zemo Phone Upgrade Assistant $program_version Setup"
+else
+    echo "skipped: the installer's language (no display or no English prefix)"
+fi
+
 snapshot >"$scratch/before.txt"
 
 # While the assistant runs (its mutex exists), the installer refuses and touches nothing.

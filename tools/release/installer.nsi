@@ -19,7 +19,8 @@ SetCompressor /SOLID lzma
 !include "LogicLib.nsh"
 !include "x64.nsh"
 
-!define PRODUCT_NAME "Zemo手机升级助手"
+!define PRODUCT_NAME "Zemo手机升级助手" ; the Start menu entry's and the uninstall entry's name
+!define PRODUCT_NAME_EN "Zemo Phone Upgrade Assistant"
 !define PRODUCT_FOLDER "TarnVel Download Assistant"
 !define EXE_NAME "TarnVel Download Assistant.exe"
 !define HOST_NAME "TarnVel Engine Host.exe" ; the program runs the engine in it
@@ -35,7 +36,7 @@ SetCompressor /SOLID lzma
 !getdllversion "${STAGE_DIR}\${EXE_NAME}" PROGRAM_VERSION_
 !define PROGRAM_VERSION "${PROGRAM_VERSION_1}.${PROGRAM_VERSION_2}.${PROGRAM_VERSION_3}.${PROGRAM_VERSION_4}"
 
-Name "${PRODUCT_NAME} ${PROGRAM_VERSION}"
+Name "$(ProductName) ${PROGRAM_VERSION}"
 OutFile "${OUT_FILE}"
 !ifdef SIGN_SCRIPT
     !uninstfinalize '"${SIGN_SCRIPT}" "%1"' = 0
@@ -47,7 +48,7 @@ RequestExecutionLevel admin
     InstallDir "$PROGRAMFILES\${PRODUCT_FOLDER}"
 !endif
 ShowInstDetails show
-BrandingText "${PRODUCT_NAME} ${PROGRAM_VERSION}"
+BrandingText "$(ProductName) ${PROGRAM_VERSION}"
 ShowUninstDetails show
 
 VIProductVersion "${PROGRAM_VERSION}"
@@ -71,19 +72,38 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
+!insertmacro MUI_LANGUAGE "English"
+
+; The pages speak Chinese to a user whose Windows speaks any Chinese, and English to everyone else.
+LangString ProductName ${LANG_SIMPCHINESE} "${PRODUCT_NAME}"
+LangString ProductName ${LANG_ENGLISH} "${PRODUCT_NAME_EN}"
+LangString RunningRefusal ${LANG_SIMPCHINESE} "${PRODUCT_NAME}正在运行，请先关闭它再继续。"
+LangString RunningRefusal ${LANG_ENGLISH} "${PRODUCT_NAME_EN} is running. Close it, then try again."
+LangString KeptLogs ${LANG_SIMPCHINESE} "保留了日志文件夹: "
+LangString KeptLogs ${LANG_ENGLISH} "Kept the log folders in: "
+!macro ChooseLanguage
+    System::Call 'kernel32::GetUserDefaultUILanguage() i .r0'
+    IntOp $0 $0 & 0x3FF ; the primary language
+    ${If} $0 = 0x04 ; LANG_CHINESE, every variant
+        StrCpy $LANGUAGE ${LANG_SIMPCHINESE}
+    ${Else}
+        StrCpy $LANGUAGE ${LANG_ENGLISH}
+    ${EndIf}
+!macroend
 
 ; Replacing or removing the files under a running program would cut off a phone being written.
 !macro RefuseWhileRunning
     System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${INSTANCE_MUTEX}") p .r0'
     ${If} $0 P<> 0
         System::Call 'kernel32::CloseHandle(p r0)'
-        MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT_NAME}正在运行，请先关闭它再继续。" /SD IDOK
+        MessageBox MB_OK|MB_ICONEXCLAMATION "$(RunningRefusal)" /SD IDOK
         SetErrorLevel 3
         Quit
     ${EndIf}
 !macroend
 
 Function .onInit
+    !insertmacro ChooseLanguage
     SetShellVarContext all
     !if "${ARCH}" == "amd64"
         SetRegView 64
@@ -92,6 +112,7 @@ Function .onInit
 FunctionEnd
 
 Function un.onInit
+    !insertmacro ChooseLanguage
     SetShellVarContext all
     !if "${ARCH}" == "amd64"
         SetRegView 64
@@ -183,7 +204,7 @@ Section "Uninstall"
     RMDir "$INSTDIR\DumpLog"
     RMDir "$INSTDIR"
     ${If} ${FileExists} "$INSTDIR\*.*"
-        DetailPrint "保留了日志文件夹: $INSTDIR"
+        DetailPrint "$(KeptLogs)$INSTDIR"
     ${EndIf}
     ReadRegDWORD $1 HKLM "${UNINSTALL_KEY}" "MadeLocalDumpsKey"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
