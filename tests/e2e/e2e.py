@@ -935,6 +935,7 @@ def case_log_link(case):
         pid = subprocess.run(["xdotool", "getwindowpid", window], capture_output=True, text=True).stdout.strip()
         if pid.isdigit():
             os.kill(int(pid), signal.SIGKILL)
+    wait_for(lambda: not file_manager(), 10, "the file manager window to go", interval=0.2)  # nor cover later cases
     case.expect_screen("page2_success")  # the program is unmoved by it
     close_with_yes(case)
 

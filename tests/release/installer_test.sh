@@ -219,7 +219,7 @@ installer_title() { # installer_title <prefix> <locale>: the title of the instal
     WINEPREFIX="$prefix" LANG="$locale" LC_ALL="$locale" "$TARNVEL_WINE" "$setup" >/dev/null 2>&1 &
     pid=$!
     for _ in $(seq 1 100); do
-        title="$(xdotool search --onlyvisible --name "Zemo" getwindowname 2>/dev/null | head -n 1)"
+        title="$(xdotool search --onlyvisible --name "^Zemo.* (Setup|安装)\$" getwindowname 2>/dev/null | head -n 1)"
         [ -n "$title" ] && break
         sleep 0.2
     done
