@@ -18,10 +18,9 @@ stamp="$WINEPREFIX/.tarnvel-prefix-v$settings_version"
 # Copies of the prefix whose screen has another dpi (<prefix>-144, <prefix>-192), for the
 # end-to-end cases at those dpis; made anew with the prefix they copy.
 dpi_copies=(144 192)
-make_dpi_prefix() {
-    local dpi="$1" copy="$WINEPREFIX-$1"
-    [ -f "$copy/.tarnvel-prefix-v$settings_version-dpi$dpi" ] && return 0
-    echo "setup: making the Wine prefix $copy ($dpi dpi)"
+# copy_prefix <copy>: <copy> made anew as a copy of the prefix, without its stamp.
+copy_prefix() {
+    local copy="$1"
     # Both servers stopped: the copy is taken from registry files written out.
     WINEPREFIX="$copy" "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
     "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
@@ -29,6 +28,13 @@ make_dpi_prefix() {
     rm -rf "$copy"
     cp -a "$WINEPREFIX" "$copy"
     rm -f "$copy"/.tarnvel-prefix-v*
+}
+
+make_dpi_prefix() {
+    local dpi="$1" copy="$WINEPREFIX-$1"
+    [ -f "$copy/.tarnvel-prefix-v$settings_version-dpi$dpi" ] && return 0
+    echo "setup: making the Wine prefix $copy ($dpi dpi)"
+    copy_prefix "$copy"
     local reg_file
     reg_file="$(mktemp --suffix=.reg)"
     printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts]\r\n"LogPixels"=dword:%08x\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n"LogPixels"=dword:%08x\r\n' \
@@ -46,12 +52,7 @@ make_english_prefix() {
     local copy="$WINEPREFIX-en"
     [ -f "$copy/.tarnvel-prefix-v$settings_version-en" ] && return 0
     echo "setup: making the Wine prefix $copy (English, code page 1252)"
-    WINEPREFIX="$copy" "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
-    "$TARNVEL_WINESERVER" -k >/dev/null 2>&1 || true
-    "$TARNVEL_WINESERVER" -w >/dev/null 2>&1 || true
-    rm -rf "$copy"
-    cp -a "$WINEPREFIX" "$copy"
-    rm -f "$copy"/.tarnvel-prefix-v*
+    copy_prefix "$copy"
     echo "locale=en_US.UTF-8" >"$copy/.tarnvel-prefix-v$settings_version-en"
 }
 
